@@ -1,0 +1,175 @@
+#pragma once
+
+#include <taviosystem/abstractaseventhandler.h>
+#include <taviosystem/devicedisplayinfo.h>
+#include <taviosystem/hubdisplayinfo.h>
+#include <taviosystem/taviosystem_global.h>
+
+#include <QtCore/QByteArray>
+#include <QtCore/QList>
+#include <QtCore/QMap>
+#include <QtCore/QMutex>
+#include <QtCore/QObject>
+#include <QtCore/QString>
+#include <QtCore/QWaitCondition>
+
+#include <atomic>
+
+namespace Taviosystem {
+
+class AbstractHardwareWrapper;
+class Hub;
+struct BoardDeviceInfo;
+
+// The one object through which a host reaches the classroom hardware.
+//
+// Threads: public operations run on the caller's thread. The board library calls
+// processPacketCallback and pnpCallback on its own threads. Hub discovery runs on the event
+// thread after a plug-and-play notification, and on the caller's thread inside initialise();
+// host notifications (callback and directly connected signals) run on the thread that runs it.
+class TAVIOSYSTEM_EXPORT TavioSystem : public QObject
+{
+    Q_OBJECT
+public:
+    enum Error {
+        Error_None = 0,
+        Error_Failed = 1,
+        Error_NotInitialised = 2,
+        Error_DriverNotInstalled = 3,
+        Error_BadPacketWrite = 4
+    };
+    Q_ENUM(Error)
+
+    // One entry of the event queue.
+    struct AsEvent
+    {
+        EventType type = EventType_HubsChanged;
+        QByteArray data; // the packet for asynchronous packet events; empty otherwise
+        AbstractAsEventHandler* handler = nullptr; // not owned; null for hub updates
+    };
+
+    typedef void (*HubConnectedCallback)(Hub* hub, bool connected, void* context);
+
+    // Milliseconds that every taker of the event mutex waits.
+    static constexpr int MutexTryLockTime = 10000;
+    // Milliseconds shutdown() waits for the event thread to end.
+    static constexpr int EventThreadStopTime = 50;
+
+    static TavioSystem& instance();
+
+    bool initialise();
+    bool shutdown();
+    bool isInitialised() const { return m_initialised; }
+    bool isDriverInstalled();
+
+    Error getLastError() const { return m_lastError; }
+    static QString errorAsString(Error error);
+    static int getLibraryVersion();
+    bool getDriverVersion(int* major, int* minor, int* build);
+
+    void setHubConnectedCallback(HubConnectedCallback callback, void* context);
+    void lockDriver();
+    void unlockDriver();
+
+    // The board library to load: a base name searched for like a system library (and next to
+    // the application and to this library), or a path. Takes effect at the next load.
+    void setHardwareLibraryName(const QString& name);
+    QString hardwareLibraryName() const;
+
+    bool getHubList(QList<Hub*>* list);
+    bool getTavioHubInfoMap(QMap<int, HubDisplayInfo>& map) const;
+    bool getLegacyHubInfoMap(QMap<int, HubDisplayInfo>& map) const;
+    bool getTavioVoteDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const;
+    bool getTavioExpressionDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const;
+    bool getTavioSlateDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const;
+    bool getLegacyVoteDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const;
+    bool getLegacySlateDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const;
+
+    // The one path by which hubs write to the hardware.
+    bool sendCommand(Hub* hub, const QByteArray& bytes);
+
+    // Board settings, forwarded to the board library with the hub's handle.
+    void setTouchSystemRedirectionEnabled(Hub* hub, bool enabled);
+    bool getTouchSystemRedirectionEnabled(Hub* hub);
+    void setLATEDetection(Hub* hub, bool enabled);
+    bool getLATEDetection(Hub* hub);
+    void setPenMode(Hub* hub, unsigned char mode);
+    unsigned char getPenMode(Hub* hub);
+    void setPenReportMode(Hub* hub, unsigned char pen, bool flag, unsigned char mode);
+    void getPenReportMode(Hub* hub, unsigned char pen, unsigned char* mode);
+    void setTouchReportMode(Hub* hub, unsigned char mode);
+    void getTouchReportMode(Hub* hub, unsigned char* mode);
+    bool sendTouchInfoToOS(Hub* hub, const unsigned char* data, unsigned char length);
+
+    // The event queue: work done in posting order on the event thread.
+    void asPostEvent(const AsEvent& event);
+    void removeEvents(EventType type, AbstractAsEventHandler* handler);
+
+    // The board library calls these on its own threads; context is the system.
+    static void processPacketCallback(
+        int handle, const unsigned char* data, unsigned int length, void* context);
+    static void pnpCallback(void* context);
+
+Q_SIGNALS:
+    void newHubConnected(Taviosystem::Hub* pHub);
+    void hubDisconnected(Taviosystem::Hub* pHub);
+    void newTavioHubConnected(Taviosystem::HubHandle_t hubHandle);
+    void tavioHubDisconnected(Taviosystem::HubHandle_t hubHandle);
+    void newLegacyHubConnected(Taviosystem::HubHandle_t hubHandle);
+    void legacyHubDisconnected(Taviosystem::HubHandle_t hubHandle);
+    void processPnpCallback();
+
+protected:
+    TavioSystem();
+    ~TavioSystem() override;
+
+    virtual bool initialiseTavioWrapper();
+    virtual void updateHubs();
+
+    // Creates the wrapper initialiseTavioWrapper loads; a test system may hand in its own.
+    virtual AbstractHardwareWrapper* createWrapper();
+    AbstractHardwareWrapper* wrapper() const { return m_wrapper; }
+    // Makes the hub object for a new receiver record; null for a kind this system does not
+    // drive. The table takes ownership.
+    virtual Hub* createHub(const BoardDeviceInfo& record);
+    // Adds a hub to the table (the table takes ownership) and hands the object to the thread
+    // that owns the system, so its timers and queued slots run there.
+    void insertHub(int handle, Hub* hub);
+    void recordError(Error error);
+
+private:
+    void taviosystemEventHandler();
+    void dispatchEvent(const AsEvent& event);
+    bool isStopping();
+    void startEventThread();
+    void stopEventThread();
+    Hub* hubForHandle(int handle) const;
+    void notifyHub(Hub* hub, bool connected);
+    void addTavioHubInfo(int handle, const QString& name, quint64 uid, bool isVirtualHub,
+        bool isRondel2Hub, bool isTessalyHub);
+    void addLegacyHubInfo(int handle, const QString& name, quint64 uid);
+    bool isValidTaviohubHandle(int handle) const;
+    bool isValidLegacyhubHandle(int handle) const;
+    void releaseRetired();
+
+    std::atomic<bool> m_initialised { false };
+    int m_currentSession = 0;
+    HubConnectedCallback m_hubConnectedCallback = nullptr;
+    void* m_hubConnectedContext = nullptr;
+    AbstractHardwareWrapper* m_wrapper = nullptr;
+    QMap<int, Hub*> m_hubs;
+    QMap<int, HubDisplayInfo> m_tavioHubInfoMap;
+    QMap<int, HubDisplayInfo> m_legacyHubInfoMap;
+    Hub* m_sessionHub = nullptr;
+    Hub* m_legacySessionHub = nullptr;
+    Error m_lastError = Error_Failed;
+    QMutex m_eventMutex;
+    QWaitCondition m_eventCondition;
+    QList<AsEvent> m_eventQueue;
+    bool m_stopEventThread = false;
+
+    struct Private;
+    Private* d;
+};
+
+} // namespace Taviosystem

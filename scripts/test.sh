@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer, and runs
+# the whole test suite. With --tsan it also runs the threading tests under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tsan=0
+for arg in "$@"; do
+    case "$arg" in
+        --tsan) tsan=1 ;;
+        *) echo "usage: $0 [--tsan]" >&2; exit 2 ;;
+    esac
+done
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+if [ "$tsan" -eq 1 ]; then
+    cmake --preset tsan >/dev/null
+    cmake --build --preset tsan -j "$jobs"
+    ctest --preset tsan -j "$jobs" -R 'EventQueue|CommandEngine|Packets|Pnp|Lifetime'
+fi

@@ -1,0 +1,301 @@
+#include "taviosystem_p.h"
+
+#include "abstracthardwarewrapper.h"
+#include "boarddeviceinfo.h"
+
+#include <taviosystem/hub.h>
+
+#include <QtCore/QMutexLocker>
+#include <QtCore/QReadLocker>
+#include <QtCore/QThread>
+#include <QtCore/QWriteLocker>
+
+namespace Taviosystem {
+
+namespace {
+    enum RecordKind {
+        RecordKind_LegacyHubType1 = 1,
+        RecordKind_LegacyHub = 2,
+        RecordKind_TwoPointFourGHzHub = 3,
+        RecordKind_VirtualTwoPointFourGHzHub = 4
+    };
+
+    bool isLegacyKind(int kind)
+    {
+        return kind == RecordKind_LegacyHubType1 || kind == RecordKind_LegacyHub;
+    }
+
+    bool isTavioKind(int kind)
+    {
+        return kind == RecordKind_TwoPointFourGHzHub
+            || kind == RecordKind_VirtualTwoPointFourGHzHub;
+    }
+
+    const int LegacyXferMask = 255;
+} // namespace
+
+// Runs on packet threads: a read lock only, never held while the hub works.
+Hub* TavioSystem::hubForHandle(int handle) const
+{
+    QReadLocker locker(&d->hubsLock);
+    return m_hubs.value(handle, nullptr);
+}
+
+Hub* TavioSystem::createHub(const BoardDeviceInfo& /*record*/)
+{
+    // Each hub kind joins here as it is built.
+    return nullptr;
+}
+
+void TavioSystem::insertHub(int handle, Hub* hub)
+{
+    if (!hub)
+        return;
+    // Timers and queued slots of the hub run in the thread that owns the system (the host's
+    // main thread), whichever thread discovered the hub.
+    if (hub->thread() != thread() && hub->thread() == QThread::currentThread())
+        hub->moveToThread(thread());
+    QWriteLocker locker(&d->hubsLock);
+    if (m_hubs.value(handle) == hub)
+        return;
+    if (m_hubs.contains(handle))
+        d->retiredHubs.append(m_hubs.value(handle));
+    m_hubs.insert(handle, hub);
+}
+
+void TavioSystem::notifyHub(Hub* hub, bool connected)
+{
+    if (m_hubConnectedCallback) {
+        m_hubConnectedCallback(hub, connected, m_hubConnectedContext);
+        return;
+    }
+    if (connected)
+        Q_EMIT newHubConnected(hub);
+    else
+        Q_EMIT hubDisconnected(hub);
+}
+
+void TavioSystem::addTavioHubInfo(int handle, const QString& name, quint64 uid, bool isVirtualHub,
+    bool isRondel2Hub, bool isTessalyHub)
+{
+    HubDisplayInfo info;
+    info.name = name;
+    info.uid = uid;
+    info.isVirtualHub = isVirtualHub;
+    info.isRondel2Hub = isRondel2Hub;
+    info.isTessalyHub = isTessalyHub;
+    QWriteLocker locker(&d->hubsLock);
+    m_tavioHubInfoMap.insert(handle, info);
+}
+
+void TavioSystem::addLegacyHubInfo(int handle, const QString& name, quint64 uid)
+{
+    HubDisplayInfo info;
+    info.name = name;
+    info.uid = uid;
+    QWriteLocker locker(&d->hubsLock);
+    m_legacyHubInfoMap.insert(handle, info);
+}
+
+// Runs on the event thread after a plug-and-play notification, and on the host's thread inside
+// initialise(). Host notifications are made on that thread with no lock held.
+void TavioSystem::updateHubs()
+{
+    QMutexLocker passLocker(&d->updateMutex);
+    AbstractHardwareWrapper* wrapper = nullptr;
+    {
+        QReadLocker locker(&d->wrapperLock);
+        wrapper = m_wrapper;
+    }
+    if (!wrapper || !m_initialised)
+        return;
+
+    QMap<int, Hub*> oldHubs;
+    {
+        QReadLocker locker(&d->hubsLock);
+        oldHubs = m_hubs;
+    }
+    const int count = wrapper->getDeviceCount();
+
+    // Hubs whose receivers are (still or again) present.
+    for (int i = 0; i < count; ++i) {
+        BoardDeviceInfo record;
+        if (!wrapper->enumDeviceInfo(i, &record))
+            continue;
+        const int handle = record.handle();
+        Hub* hub = hubForHandle(handle);
+        if (!hub)
+            continue;
+        wrapper->setCallback(handle, &TavioSystem::processPacketCallback, this);
+        oldHubs.remove(handle);
+        if (hub->isConnected())
+            continue;
+        hub->setConnected(true);
+        notifyHub(hub, true);
+        if (isLegacyKind(record.kind())) {
+            if (!isValidLegacyhubHandle(handle)) {
+                addLegacyHubInfo(handle, QString(), record.serial());
+                Q_EMIT newLegacyHubConnected(handle);
+            }
+        } else if (isTavioKind(record.kind())) {
+            if (!isValidTaviohubHandle(handle)) {
+                addTavioHubInfo(
+                    handle, QString(), record.serial(), hub->isVirtualHub(), false, false);
+                Q_EMIT newTavioHubConnected(handle);
+            }
+        }
+    }
+
+    // Hubs whose receivers went away: kept, marked not connected.
+    for (auto it = oldHubs.cbegin(); it != oldHubs.cend(); ++it) {
+        const int handle = it.key();
+        Hub* hub = hubForHandle(handle);
+        wrapper->clearCallback(handle, &TavioSystem::processPacketCallback, this);
+        bool wasTavio = false;
+        bool wasLegacy = false;
+        {
+            QWriteLocker locker(&d->hubsLock);
+            wasTavio = m_tavioHubInfoMap.remove(handle) > 0;
+            wasLegacy = m_legacyHubInfoMap.remove(handle) > 0;
+        }
+        if (wasTavio)
+            Q_EMIT tavioHubDisconnected(handle);
+        if (wasLegacy)
+            Q_EMIT legacyHubDisconnected(handle);
+        if (hub && hub->isConnected()) {
+            hub->setConnected(false);
+            notifyHub(hub, false);
+        }
+    }
+
+    // Receivers seen for the first time.
+    for (int i = 0; i < count; ++i) {
+        if (isStopping())
+            return; // shutdown has begun: add nothing more
+        BoardDeviceInfo record;
+        if (!wrapper->enumDeviceInfo(i, &record))
+            continue;
+        const int handle = record.handle();
+        if (hubForHandle(handle))
+            continue;
+        const int kind = record.kind();
+        if (!isLegacyKind(kind) && !isTavioKind(kind))
+            continue;
+        Hub* hub = createHub(record);
+        if (!hub)
+            continue;
+        wrapper->setCallback(handle, &TavioSystem::processPacketCallback, this);
+        if (isLegacyKind(kind))
+            wrapper->setXferMask(handle, LegacyXferMask);
+        insertHub(handle, hub);
+        if (isLegacyKind(kind))
+            addLegacyHubInfo(handle, QString(), record.serial());
+        else
+            addTavioHubInfo(handle, QString(), record.serial(), hub->isVirtualHub(), false, false);
+        hub->setConnected(true);
+        notifyHub(hub, true);
+        if (isLegacyKind(kind))
+            Q_EMIT newLegacyHubConnected(handle);
+        else
+            Q_EMIT newTavioHubConnected(handle);
+    }
+}
+
+bool TavioSystem::isValidTaviohubHandle(int handle) const
+{
+    QReadLocker locker(&d->hubsLock);
+    return m_tavioHubInfoMap.contains(handle) && m_hubs.contains(handle);
+}
+
+bool TavioSystem::isValidLegacyhubHandle(int handle) const
+{
+    QReadLocker locker(&d->hubsLock);
+    return m_legacyHubInfoMap.contains(handle) && m_hubs.contains(handle);
+}
+
+bool TavioSystem::getHubList(QList<Hub*>* list)
+{
+    if (!m_initialised) {
+        recordError(Error_NotInitialised);
+        return false;
+    }
+    if (!list)
+        return false;
+    list->clear();
+    QReadLocker locker(&d->hubsLock);
+    for (Hub* hub : std::as_const(m_hubs)) {
+        if (hub && hub->isConnected())
+            list->append(hub);
+    }
+    return true;
+}
+
+bool TavioSystem::getTavioHubInfoMap(QMap<int, HubDisplayInfo>& map) const
+{
+    QReadLocker locker(&d->hubsLock);
+    map = m_tavioHubInfoMap;
+    return true;
+}
+
+bool TavioSystem::getLegacyHubInfoMap(QMap<int, HubDisplayInfo>& map) const
+{
+    QReadLocker locker(&d->hubsLock);
+    map = m_legacyHubInfoMap;
+    return true;
+}
+
+namespace {
+    bool readDisplayList(Hub* hub, Device::Type type, QList<DeviceDisplayInfo>& list)
+    {
+        QList<Device*> devices;
+        if (!hub || !hub->getDeviceList(type, &devices))
+            return false;
+        list.reserve(devices.size());
+        for (const Device* device : std::as_const(devices)) {
+            DeviceDisplayInfo info;
+            info.name = device->name();
+            info.uid = device->uid();
+            info.subType = device->subType();
+            list.append(info);
+        }
+        return true;
+    }
+} // namespace
+
+bool TavioSystem::getTavioVoteDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const
+{
+    list.clear();
+    return isValidTaviohubHandle(handle)
+        && readDisplayList(hubForHandle(handle), Device::Type_Vote, list);
+}
+
+bool TavioSystem::getTavioExpressionDisplayInfoList(
+    int handle, QList<DeviceDisplayInfo>& list) const
+{
+    list.clear();
+    return isValidTaviohubHandle(handle)
+        && readDisplayList(hubForHandle(handle), Device::Type_Expression, list);
+}
+
+bool TavioSystem::getTavioSlateDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const
+{
+    list.clear();
+    return isValidTaviohubHandle(handle)
+        && readDisplayList(hubForHandle(handle), Device::Type_Slate, list);
+}
+
+bool TavioSystem::getLegacyVoteDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const
+{
+    list.clear();
+    return isValidLegacyhubHandle(handle)
+        && readDisplayList(hubForHandle(handle), Device::Type_LegacyVote, list);
+}
+
+bool TavioSystem::getLegacySlateDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const
+{
+    list.clear();
+    return isValidLegacyhubHandle(handle)
+        && readDisplayList(hubForHandle(handle), Device::Type_LegacySlate, list);
+}
+
+} // namespace Taviosystem

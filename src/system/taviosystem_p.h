@@ -1,0 +1,40 @@
+#pragma once
+
+#include <taviosystem/taviosystem.h>
+
+#include <QtCore/QReadWriteLock>
+#include <QtCore/QRecursiveMutex>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace Taviosystem {
+
+struct TavioSystem::Private
+{
+    // Guards m_hubs and the two display maps: packet threads look hubs up while discovery
+    // (event thread) or the host change the table. Never held while calling out.
+    mutable QReadWriteLock hubsLock;
+    // Guards the wrapper pointer against shutdown while a library thread calls through it.
+    mutable QReadWriteLock wrapperLock { QReadWriteLock::Recursive };
+
+    // Discovery runs on the event thread and inside initialise(): one pass at a time, or two
+    // passes could both take a new receiver for theirs. Recursive: a pass may start another.
+    QRecursiveMutex updateMutex;
+
+    QString libraryName;
+
+    // The one event thread of the process, with its end signalled to shutdown().
+    std::thread eventThread;
+    std::mutex endMutex;
+    std::condition_variable endCondition;
+    bool eventThreadEnded = true;
+
+    // What shutdown() could not delete because the event thread was still busy with it; freed
+    // once that thread has been joined.
+    QList<Hub*> retiredHubs;
+    QList<AbstractHardwareWrapper*> retiredWrappers;
+};
+
+} // namespace Taviosystem

@@ -1,0 +1,50 @@
+#pragma once
+
+// The fixture of every test that drives the library against the hub emulator: a clean emulator,
+// private application-data and settings folders, and a fresh system that loads the emulator.
+
+#include "testhub.h"
+
+#include <tavioemulator/emulator.h>
+
+#include <gtest/gtest.h>
+
+#include <QtCore/QByteArray>
+#include <QtCore/QTemporaryDir>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace TavioTest {
+
+using namespace std::chrono_literals;
+
+QByteArray toQByteArray(const TavioEmulator::Bytes& bytes);
+TavioEmulator::Bytes toBytes(const QByteArray& bytes);
+TavioEmulator::Bytes hex(const char* hexText);
+
+// Waits, processing Qt events, until the condition holds or the time-out passes.
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 2000ms);
+
+class EmulatorTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    TavioEmulator::Emulator& emulator() { return TavioEmulator::Emulator::instance(); }
+    // Plugs in a 2.4 GHz hub with the given handle (and serial 0x1000 + handle).
+    TavioEmulator::EmulatedHub* plugHub(
+        int handle, const std::u16string& driverVersion = u"6.2.3.4");
+    // Initialises the test system; asserts success.
+    void initialiseSystem();
+    TestHub* hub(int handle) { return system->testHub(handle); }
+    // The hub's writes after its construction-time pen set-up.
+    std::vector<QByteArray> writesOf(int handle);
+
+    std::unique_ptr<QTemporaryDir> dataDir;
+    std::unique_ptr<TestSystem> system;
+};
+
+} // namespace TavioTest

@@ -1,0 +1,12 @@
+// The test programs' main: a QCoreApplication for events and timers, then GoogleTest.
+
+#include <gtest/gtest.h>
+
+#include <QtCore/QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -22,5 +22,5 @@ ctest --preset asan -j "$jobs"
 if [ "$tsan" -eq 1 ]; then
     cmake --preset tsan >/dev/null
     cmake --build --preset tsan -j "$jobs"
-    ctest --preset tsan -j "$jobs" -R 'EventQueue|CommandEngine|Packets|Pnp|Lifetime'
+    ctest --preset tsan -j "$jobs"
 fi

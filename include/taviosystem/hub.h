@@ -9,13 +9,13 @@
 #include <QtCore/QHash>
 #include <QtCore/QList>
 #include <QtCore/QMap>
-#include <QtCore/QMutex>
 #include <QtCore/QObject>
-#include <QtCore/QReadWriteLock>
 #include <QtCore/QString>
 #include <QtCore/QVariant>
 
 #include <atomic>
+#include <mutex>
+#include <shared_mutex>
 
 QT_BEGIN_NAMESPACE
 class QTimer;
@@ -244,7 +244,7 @@ public:
     static constexpr unsigned char TouchStatus_Running = 5;
 
     // The lock that makes every command-and-reply exchange of every hub one at a time.
-    static QMutex m_sendReceiveMutex;
+    static std::mutex m_sendReceiveMutex;
 
     Hub(TavioSystem* system, int handle, quint64 uid, bool connected, int version);
     ~Hub() override;
@@ -488,7 +488,7 @@ protected:
     int m_version = 0;
     QHash<unsigned char, PenState*> m_penStates;
     IResponseHandler* m_currentResponseHandler = nullptr;
-    QReadWriteLock m_lock;
+    std::shared_mutex m_lock;
     std::atomic<bool> m_waitingForTouchStatus { false };
     // When not negative, the re-enumeration timer runs this many milliseconds instead of the
     // delay the signal carries (lets tests avoid multi-second waits).

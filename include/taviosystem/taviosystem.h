@@ -8,10 +8,8 @@
 #include <QtCore/QByteArray>
 #include <QtCore/QList>
 #include <QtCore/QMap>
-#include <QtCore/QMutex>
 #include <QtCore/QObject>
 #include <QtCore/QString>
-#include <QtCore/QWaitCondition>
 
 #include <atomic>
 
@@ -163,10 +161,6 @@ private:
     Hub* m_sessionHub = nullptr;
     Hub* m_legacySessionHub = nullptr;
     Error m_lastError = Error_Failed;
-    QMutex m_eventMutex;
-    QWaitCondition m_eventCondition;
-    QList<AsEvent> m_eventQueue;
-    bool m_stopEventThread = false;
 
     struct Private;
     Private* d;

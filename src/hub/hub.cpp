@@ -8,13 +8,11 @@
 
 #include <taviosystem/taviosystem.h>
 
-#include <QtCore/QReadLocker>
 #include <QtCore/QTimer>
-#include <QtCore/QWriteLocker>
 
 namespace Taviosystem {
 
-QMutex Hub::m_sendReceiveMutex;
+std::mutex Hub::m_sendReceiveMutex;
 const char* const Hub::cmdPenType = ":PK";
 const char* const Hub::cmdPenHardwareMode = ":PN";
 const char* const Hub::cmdTouchStatusQuery = ":QT";
@@ -382,7 +380,7 @@ bool Hub::processVotePacket(const QByteArray& packet)
     int batteryLow = 0;
     unsigned int uid = 0;
     {
-        QReadLocker locker(&m_lock);
+        std::shared_lock<std::shared_mutex> locker(m_lock);
         auto* session = static_cast<TavioteSession*>(m_votingSession);
         if (!session || !session->isVote(packet) || !session->processVote(packet))
             return false;
@@ -417,7 +415,7 @@ bool Hub::processPinNamingPacket(const QByteArray& packet)
 
 void Hub::offerToWaitingHandler(const QByteArray& packet)
 {
-    QReadLocker locker(&m_lock);
+    std::shared_lock<std::shared_mutex> locker(m_lock);
     if (m_currentResponseHandler)
         m_currentResponseHandler->processPacket(packet);
 }
@@ -571,11 +569,11 @@ bool Hub::getNextPacket(IResponseHandler* handler, QByteArray* packet, int timeo
 bool Hub::runExchange(IResponseHandler* handler, const QByteArray& command,
     const QByteArray* endMarker, QList<QByteArray>* packets, int timeoutMs)
 {
-    QMutexLocker exchangeLocker(&m_sendReceiveMutex);
+    std::lock_guard<std::mutex> exchangeLocker(m_sendReceiveMutex);
     handler->reset();
     handler->setEndMarker(endMarker ? *endMarker : QByteArray());
     {
-        QWriteLocker locker(&m_lock);
+        std::unique_lock<std::shared_mutex> locker(m_lock);
         m_currentResponseHandler = handler;
     }
 
@@ -605,7 +603,7 @@ bool Hub::runExchange(IResponseHandler* handler, const QByteArray& command,
     }
 
     {
-        QWriteLocker locker(&m_lock);
+        std::unique_lock<std::shared_mutex> locker(m_lock);
         m_currentResponseHandler = nullptr;
     }
     handler->setEndMarker(QByteArray());
@@ -698,7 +696,7 @@ void Hub::deleteVotingSession()
 {
     TavioSession* session = nullptr;
     {
-        QWriteLocker locker(&m_lock);
+        std::unique_lock<std::shared_mutex> locker(m_lock);
         session = m_votingSession;
         m_votingSession = nullptr;
     }
@@ -713,7 +711,7 @@ bool Hub::startVotingSession(VotingMode mode, VotingCallback callback, void* con
     const QByteArray command = session->startCommand();
     deleteVotingSession();
     {
-        QWriteLocker locker(&m_lock);
+        std::unique_lock<std::shared_mutex> locker(m_lock);
         m_votingSession = session;
     }
     if (!m_system || !m_system->sendCommand(this, command)) {

@@ -1,56 +1,56 @@
 #include "responsehandler.h"
 
-#include <QtCore/QDeadlineTimer>
+#include <chrono>
 
 namespace Taviosystem {
 
+namespace {
+    const std::chrono::milliseconds HandlerMutexWait(ResponseHandlerBase::MutexTryLockTime);
+}
+
 void ResponseHandlerBase::reset()
 {
-    if (!m_mutex.tryLock(MutexTryLockTime))
+    std::unique_lock<TimedMutex> locker(m_mutex, HandlerMutexWait);
+    if (!locker)
         return;
     m_packets.clear();
-    m_mutex.unlock();
 }
 
 bool ResponseHandlerBase::getNextPacket(QByteArray* packet, int timeoutMs)
 {
-    if (!m_mutex.tryLock(MutexTryLockTime))
+    const auto deadline = std::chrono::steady_clock::now()
+        + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+    std::unique_lock<TimedMutex> locker(m_mutex, HandlerMutexWait);
+    if (!locker)
         return false;
     // Wake-ups can be spurious: wait until a packet is there or the deadline has passed.
-    QDeadlineTimer deadline(qMax(timeoutMs, 0));
-    while (m_packets.empty()) {
-        if (!m_condition.wait(&m_mutex, deadline) && m_packets.empty()) {
-            m_mutex.unlock();
-            return false;
-        }
-    }
+    if (!m_condition.wait_until(locker, deadline, [this] { return !m_packets.empty(); }))
+        return false;
     if (packet)
-        *packet = m_packets.front();
+        *packet = std::move(m_packets.front());
     m_packets.pop_front();
-    m_mutex.unlock();
     return true;
 }
 
 // Runs on the packet thread.
 void ResponseHandlerBase::processPacket(const QByteArray& packet)
 {
-    if (!m_mutex.tryLock(MutexTryLockTime))
-        return;
+    std::unique_lock<TimedMutex> locker(m_mutex, HandlerMutexWait);
+    if (!locker)
+        return; // the packet is lost
     const bool isEndMarker = !m_endMarker.isEmpty() && packet == m_endMarker;
     if ((isEndMarker || m_recogniser(packet)) && m_packets.size() < MaximumCollectedPackets) {
         // A deep copy: the packet's bytes may belong to the board library.
         m_packets.emplace_back(packet.constData(), packet.size());
-        m_condition.wakeAll();
+        m_condition.notify_all();
     }
-    m_mutex.unlock();
 }
 
 void ResponseHandlerBase::setEndMarker(const QByteArray& marker)
 {
-    if (!m_mutex.tryLock(MutexTryLockTime))
-        return;
-    m_endMarker = marker;
-    m_mutex.unlock();
+    std::unique_lock<TimedMutex> locker(m_mutex, HandlerMutexWait);
+    if (locker)
+        m_endMarker = marker;
 }
 
 } // namespace Taviosystem

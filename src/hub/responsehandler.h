@@ -3,9 +3,9 @@
 #include "hubresponse.h"
 
 #include <QtCore/QByteArray>
-#include <QtCore/QMutex>
-#include <QtCore/QWaitCondition>
+#include "platform/timedmutex.h"
 
+#include <condition_variable>
 #include <list>
 
 namespace Taviosystem {
@@ -49,8 +49,8 @@ public:
 
 private:
     const Recogniser m_recogniser;
-    QMutex m_mutex;
-    QWaitCondition m_condition;
+    TimedMutex m_mutex;
+    std::condition_variable_any m_condition;
     std::list<QByteArray> m_packets; // oldest first
     QByteArray m_endMarker;
 };

@@ -2,38 +2,42 @@
 
 namespace Taviosystem {
 
+namespace {
+    const std::chrono::milliseconds EventMutexWait(TavioSystem::MutexTryLockTime);
+}
+
 // Runs on any thread: library callbacks, hubs, the host, the event thread itself.
 void TavioSystem::asPostEvent(const AsEvent& event)
 {
-    if (!m_eventMutex.tryLock(MutexTryLockTime))
+    if (!d->eventMutex.try_lock_for(EventMutexWait))
         return; // dropped: the queue is stuck
-    m_eventQueue.append(event);
-    m_eventMutex.unlock();
-    m_eventCondition.wakeAll();
+    d->eventQueue.append(event);
+    d->eventMutex.unlock();
+    d->eventCondition.notify_all();
 }
 
 void TavioSystem::removeEvents(EventType type, AbstractAsEventHandler* handler)
 {
-    if (!m_eventMutex.tryLock(MutexTryLockTime))
+    if (!d->eventMutex.try_lock_for(EventMutexWait))
         return;
-    m_eventQueue.removeIf([type, handler](const AsEvent& event) {
+    d->eventQueue.removeIf([type, handler](const AsEvent& event) {
         return event.type == type && event.handler == handler;
     });
-    m_eventMutex.unlock();
+    d->eventMutex.unlock();
 }
 
 bool TavioSystem::isStopping()
 {
-    QMutexLocker locker(&m_eventMutex);
-    return m_stopEventThread;
+    std::lock_guard<TimedMutex> locker(d->eventMutex);
+    return d->stopEventThread;
 }
 
 void TavioSystem::startEventThread()
 {
     if (d->eventThread.joinable()) {
         {
-            QMutexLocker locker(&m_eventMutex);
-            if (!m_stopEventThread)
+            std::lock_guard<TimedMutex> locker(d->eventMutex);
+            if (!d->stopEventThread)
                 return; // already running: there is only ever one
         }
         // A thread asked to stop by an earlier shutdown(): wait for it before starting anew.
@@ -41,9 +45,9 @@ void TavioSystem::startEventThread()
     }
     releaseRetired();
     {
-        QMutexLocker locker(&m_eventMutex);
-        m_stopEventThread = false;
-        m_eventQueue.clear();
+        std::lock_guard<TimedMutex> locker(d->eventMutex);
+        d->stopEventThread = false;
+        d->eventQueue.clear();
     }
     {
         std::lock_guard<std::mutex> locker(d->endMutex);
@@ -56,10 +60,10 @@ void TavioSystem::startEventThread()
 // wake-up cannot be lost. Queued events are dropped: they may name hubs about to be deleted.
 void TavioSystem::stopEventThread()
 {
-    QMutexLocker locker(&m_eventMutex);
-    m_stopEventThread = true;
-    m_eventQueue.clear();
-    m_eventCondition.wakeAll();
+    std::lock_guard<TimedMutex> locker(d->eventMutex);
+    d->stopEventThread = true;
+    d->eventQueue.clear();
+    d->eventCondition.notify_all();
 }
 
 // The body of the event thread: events are dispatched one at a time, in posting order, with
@@ -67,25 +71,25 @@ void TavioSystem::stopEventThread()
 void TavioSystem::taviosystemEventHandler()
 {
     for (;;) {
-        if (!m_eventMutex.tryLock(MutexTryLockTime))
+        if (!d->eventMutex.try_lock_for(EventMutexWait))
             continue;
         // Wake-ups can be spurious; the stop flag is set under the mutex, so none is lost.
-        while (m_eventQueue.isEmpty() && !m_stopEventThread)
-            m_eventCondition.wait(&m_eventMutex);
+        while (d->eventQueue.isEmpty() && !d->stopEventThread)
+            d->eventCondition.wait(d->eventMutex);
         bool locked = true;
-        while (!m_stopEventThread && !m_eventQueue.isEmpty()) {
-            const AsEvent event = m_eventQueue.takeFirst();
-            m_eventMutex.unlock();
+        while (!d->stopEventThread && !d->eventQueue.isEmpty()) {
+            const AsEvent event = d->eventQueue.takeFirst();
+            d->eventMutex.unlock();
             dispatchEvent(event);
-            if (!m_eventMutex.tryLock(MutexTryLockTime)) {
+            if (!d->eventMutex.try_lock_for(EventMutexWait)) {
                 locked = false;
                 break;
             }
         }
         if (!locked)
             continue;
-        const bool stop = m_stopEventThread;
-        m_eventMutex.unlock();
+        const bool stop = d->stopEventThread;
+        d->eventMutex.unlock();
         if (stop)
             break;
     }

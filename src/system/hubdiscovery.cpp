@@ -5,10 +5,7 @@
 
 #include <taviosystem/hub.h>
 
-#include <QtCore/QMutexLocker>
-#include <QtCore/QReadLocker>
 #include <QtCore/QThread>
-#include <QtCore/QWriteLocker>
 
 namespace Taviosystem {
 
@@ -37,7 +34,7 @@ namespace {
 // Runs on packet threads: a read lock only, never held while the hub works.
 Hub* TavioSystem::hubForHandle(int handle) const
 {
-    QReadLocker locker(&d->hubsLock);
+    std::shared_lock<std::shared_mutex> locker(d->hubsLock);
     return m_hubs.value(handle, nullptr);
 }
 
@@ -55,7 +52,7 @@ void TavioSystem::insertHub(int handle, Hub* hub)
     // main thread), whichever thread discovered the hub.
     if (hub->thread() != thread() && hub->thread() == QThread::currentThread())
         hub->moveToThread(thread());
-    QWriteLocker locker(&d->hubsLock);
+    std::unique_lock<std::shared_mutex> locker(d->hubsLock);
     if (m_hubs.value(handle) == hub)
         return;
     if (m_hubs.contains(handle))
@@ -84,7 +81,7 @@ void TavioSystem::addTavioHubInfo(int handle, const QString& name, quint64 uid, 
     info.isVirtualHub = isVirtualHub;
     info.isRondel2Hub = isRondel2Hub;
     info.isTessalyHub = isTessalyHub;
-    QWriteLocker locker(&d->hubsLock);
+    std::unique_lock<std::shared_mutex> locker(d->hubsLock);
     m_tavioHubInfoMap.insert(handle, info);
 }
 
@@ -93,7 +90,7 @@ void TavioSystem::addLegacyHubInfo(int handle, const QString& name, quint64 uid)
     HubDisplayInfo info;
     info.name = name;
     info.uid = uid;
-    QWriteLocker locker(&d->hubsLock);
+    std::unique_lock<std::shared_mutex> locker(d->hubsLock);
     m_legacyHubInfoMap.insert(handle, info);
 }
 
@@ -101,10 +98,10 @@ void TavioSystem::addLegacyHubInfo(int handle, const QString& name, quint64 uid)
 // initialise(). Host notifications are made on that thread with no lock held.
 void TavioSystem::updateHubs()
 {
-    QMutexLocker passLocker(&d->updateMutex);
+    std::lock_guard<std::recursive_mutex> passLocker(d->updateMutex);
     AbstractHardwareWrapper* wrapper = nullptr;
     {
-        QReadLocker locker(&d->wrapperLock);
+        std::shared_lock<std::shared_mutex> locker(d->wrapperLock);
         wrapper = m_wrapper;
     }
     if (!wrapper || !m_initialised)
@@ -112,7 +109,7 @@ void TavioSystem::updateHubs()
 
     QMap<int, Hub*> oldHubs;
     {
-        QReadLocker locker(&d->hubsLock);
+        std::shared_lock<std::shared_mutex> locker(d->hubsLock);
         oldHubs = m_hubs;
     }
     const int count = wrapper->getDeviceCount();
@@ -154,7 +151,7 @@ void TavioSystem::updateHubs()
         bool wasTavio = false;
         bool wasLegacy = false;
         {
-            QWriteLocker locker(&d->hubsLock);
+            std::unique_lock<std::shared_mutex> locker(d->hubsLock);
             wasTavio = m_tavioHubInfoMap.remove(handle) > 0;
             wasLegacy = m_legacyHubInfoMap.remove(handle) > 0;
         }
@@ -203,13 +200,13 @@ void TavioSystem::updateHubs()
 
 bool TavioSystem::isValidTaviohubHandle(int handle) const
 {
-    QReadLocker locker(&d->hubsLock);
+    std::shared_lock<std::shared_mutex> locker(d->hubsLock);
     return m_tavioHubInfoMap.contains(handle) && m_hubs.contains(handle);
 }
 
 bool TavioSystem::isValidLegacyhubHandle(int handle) const
 {
-    QReadLocker locker(&d->hubsLock);
+    std::shared_lock<std::shared_mutex> locker(d->hubsLock);
     return m_legacyHubInfoMap.contains(handle) && m_hubs.contains(handle);
 }
 
@@ -222,7 +219,7 @@ bool TavioSystem::getHubList(QList<Hub*>* list)
     if (!list)
         return false;
     list->clear();
-    QReadLocker locker(&d->hubsLock);
+    std::shared_lock<std::shared_mutex> locker(d->hubsLock);
     for (Hub* hub : std::as_const(m_hubs)) {
         if (hub && hub->isConnected())
             list->append(hub);
@@ -232,14 +229,14 @@ bool TavioSystem::getHubList(QList<Hub*>* list)
 
 bool TavioSystem::getTavioHubInfoMap(QMap<int, HubDisplayInfo>& map) const
 {
-    QReadLocker locker(&d->hubsLock);
+    std::shared_lock<std::shared_mutex> locker(d->hubsLock);
     map = m_tavioHubInfoMap;
     return true;
 }
 
 bool TavioSystem::getLegacyHubInfoMap(QMap<int, HubDisplayInfo>& map) const
 {
-    QReadLocker locker(&d->hubsLock);
+    std::shared_lock<std::shared_mutex> locker(d->hubsLock);
     map = m_legacyHubInfoMap;
     return true;
 }

@@ -7,9 +7,6 @@
 
 #include <taviosystem/hub.h>
 
-#include <QtCore/QReadLocker>
-#include <QtCore/QWriteLocker>
-
 namespace Taviosystem {
 
 namespace {
@@ -103,7 +100,7 @@ bool TavioSystem::initialise()
 bool TavioSystem::initialiseTavioWrapper()
 {
     {
-        QWriteLocker locker(&d->wrapperLock);
+        std::unique_lock<std::shared_mutex> locker(d->wrapperLock);
         // A library that failed to load is tried again, under the name now set.
         auto* tavioWrapper = dynamic_cast<TavioWrapper*>(m_wrapper);
         if (tavioWrapper && !tavioWrapper->isLoaded()
@@ -141,7 +138,7 @@ bool TavioSystem::shutdown()
 
     QMap<int, Hub*> hubs;
     {
-        QWriteLocker locker(&d->hubsLock);
+        std::unique_lock<std::shared_mutex> locker(d->hubsLock);
         hubs.swap(m_hubs);
         m_tavioHubInfoMap.clear();
         m_legacyHubInfoMap.clear();
@@ -153,14 +150,14 @@ bool TavioSystem::shutdown()
         if (threadEnded) {
             delete it.value();
         } else {
-            QWriteLocker locker(&d->hubsLock);
+            std::unique_lock<std::shared_mutex> locker(d->hubsLock);
             d->retiredHubs.append(it.value()); // the event thread may still be using it
         }
     }
 
     AbstractHardwareWrapper* wrapper = nullptr;
     {
-        QWriteLocker locker(&d->wrapperLock);
+        std::unique_lock<std::shared_mutex> locker(d->wrapperLock);
         wrapper = m_wrapper;
         m_wrapper = nullptr;
     }
@@ -222,14 +219,14 @@ void TavioSystem::setHubConnectedCallback(HubConnectedCallback callback, void* c
 
 void TavioSystem::lockDriver()
 {
-    QReadLocker locker(&d->wrapperLock);
+    std::shared_lock<std::shared_mutex> locker(d->wrapperLock);
     if (m_wrapper)
         m_wrapper->lock();
 }
 
 void TavioSystem::unlockDriver()
 {
-    QReadLocker locker(&d->wrapperLock);
+    std::shared_lock<std::shared_mutex> locker(d->wrapperLock);
     if (m_wrapper)
         m_wrapper->unlock();
 }
@@ -244,7 +241,7 @@ bool TavioSystem::sendCommand(Hub* hub, const QByteArray& bytes)
     }
     int written = -1;
     {
-        QReadLocker locker(&d->wrapperLock);
+        std::shared_lock<std::shared_mutex> locker(d->wrapperLock);
         if (!m_wrapper) {
             recordError(Error_NotInitialised);
             return false;
@@ -260,7 +257,7 @@ bool TavioSystem::sendCommand(Hub* hub, const QByteArray& bytes)
 
 // The board-setting forwarders answer the wrapper's defaults when there is no library.
 #define TAVIO_WITH_WRAPPER(hub, fallback)                                                          \
-    QReadLocker locker(&d->wrapperLock);                                                           \
+    std::shared_lock<std::shared_mutex> locker(d->wrapperLock);                                    \
     if (!m_wrapper || !(hub))                                                                      \
         return fallback;
 
@@ -367,7 +364,7 @@ void TavioSystem::pnpCallback(void* context)
     if (!self)
         return;
     {
-        QReadLocker locker(&self->d->wrapperLock);
+        std::shared_lock<std::shared_mutex> locker(self->d->wrapperLock);
         if (self->m_wrapper)
             self->m_wrapper->load();
     }

@@ -2,8 +2,9 @@
 
 #include <taviosystem/taviosystem.h>
 
-#include <QtCore/QReadWriteLock>
-#include <QtCore/QRecursiveMutex>
+#include "platform/timedmutex.h"
+
+#include <shared_mutex>
 
 #include <condition_variable>
 #include <mutex>
@@ -15,15 +16,21 @@ struct TavioSystem::Private
 {
     // Guards m_hubs and the two display maps: packet threads look hubs up while discovery
     // (event thread) or the host change the table. Never held while calling out.
-    mutable QReadWriteLock hubsLock;
+    mutable std::shared_mutex hubsLock;
     // Guards the wrapper pointer against shutdown while a library thread calls through it.
-    mutable QReadWriteLock wrapperLock { QReadWriteLock::Recursive };
+    mutable std::shared_mutex wrapperLock;
 
     // Discovery runs on the event thread and inside initialise(): one pass at a time, or two
     // passes could both take a new receiver for theirs. Recursive: a pass may start another.
-    QRecursiveMutex updateMutex;
+    std::recursive_mutex updateMutex;
 
     QString libraryName;
+
+    // The event queue: taken with a time limit by every user, woken through the condition.
+    TimedMutex eventMutex;
+    std::condition_variable_any eventCondition;
+    QList<AsEvent> eventQueue;
+    bool stopEventThread = false;
 
     // The one event thread of the process, with its end signalled to shutdown().
     std::thread eventThread;

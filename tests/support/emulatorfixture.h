@@ -15,6 +15,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace TavioTest {
 
@@ -23,6 +25,32 @@ using namespace std::chrono_literals;
 QByteArray toQByteArray(const TavioEmulator::Bytes& bytes);
 TavioEmulator::Bytes toBytes(const QByteArray& bytes);
 TavioEmulator::Bytes hex(const char* hexText);
+
+// Collects values handed over from other threads (callbacks and direct signals of the packet
+// and event threads); QSignalSpy is not safe for that.
+template <typename T> class Recorder
+{
+public:
+    void append(const T& value)
+    {
+        std::lock_guard<std::mutex> locker(m_mutex);
+        m_values.push_back(value);
+    }
+    std::vector<T> values() const
+    {
+        std::lock_guard<std::mutex> locker(m_mutex);
+        return m_values;
+    }
+    std::size_t size() const
+    {
+        std::lock_guard<std::mutex> locker(m_mutex);
+        return m_values.size();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<T> m_values;
+};
 
 // Waits, processing Qt events, until the condition holds or the time-out passes.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 2000ms);

@@ -269,35 +269,51 @@ TEST_F(SystemTest, RefusedWritesRecordBadPacketWrite)
     EXPECT_TRUE(hub->sendRaw(QByteArray(":QT\r")));
 }
 
+typedef std::pair<Hub*, bool> Connection;
+
 void recordConnection(Hub* hub, bool connected, void* context)
 {
-    static_cast<QList<QPair<Hub*, bool>>*>(context)->append(qMakePair(hub, connected));
+    static_cast<Recorder<Connection>*>(context)->append(Connection(hub, connected));
 }
 
 TEST_F(SystemTest, HubsArriveAndLeaveByCallbackOrSignalsNeverBoth)
 {
-    QList<QPair<Hub*, bool>> calls;
+    // Discovery after a plug-and-play notification runs on the event thread: record there.
+    Recorder<Connection> calls;
+    Recorder<Connection> signalled;
+    Recorder<std::pair<int, bool>> handles;
+    QObject::connect(
+        system.get(), &TavioSystem::newHubConnected, system.get(),
+        [&](Hub* hub) { signalled.append(Connection(hub, true)); }, Qt::DirectConnection);
+    QObject::connect(
+        system.get(), &TavioSystem::hubDisconnected, system.get(),
+        [&](Hub* hub) { signalled.append(Connection(hub, false)); }, Qt::DirectConnection);
+    QObject::connect(
+        system.get(), &TavioSystem::newTavioHubConnected, system.get(),
+        [&](int handle) {
+            handles.append({ handle, true });
+        },
+        Qt::DirectConnection);
+    QObject::connect(
+        system.get(), &TavioSystem::tavioHubDisconnected, system.get(),
+        [&](int handle) {
+            handles.append({ handle, false });
+        },
+        Qt::DirectConnection);
     system->setHubConnectedCallback(&recordConnection, &calls);
-    QSignalSpy hubArrived(system.get(), &TavioSystem::newHubConnected);
-    QSignalSpy hubLeft(system.get(), &TavioSystem::hubDisconnected);
-    QSignalSpy handleArrived(system.get(), &TavioSystem::newTavioHubConnected);
-    QSignalSpy handleLeft(system.get(), &TavioSystem::tavioHubDisconnected);
 
     plugHub(6);
     initialiseSystem();
-    ASSERT_EQ(calls.size(), 1);
-    Hub* hub = calls[0].first;
-    EXPECT_TRUE(calls[0].second);
-    EXPECT_EQ(handleArrived.count(), 1);
-    EXPECT_EQ(hubArrived.count(), 0);
+    ASSERT_EQ(calls.size(), 1u);
+    Hub* hub = calls.values()[0].first;
+    EXPECT_TRUE(calls.values()[0].second);
+    EXPECT_EQ(handles.size(), 1u);
 
     // Unplugged and plugged in again: the same object, told false then true.
     ASSERT_TRUE(emulator().removeHub(6));
     ASSERT_TRUE(waitFor([&] { return calls.size() == 2; }));
-    EXPECT_EQ(calls[1].first, hub);
-    EXPECT_FALSE(calls[1].second);
+    EXPECT_EQ(calls.values()[1], Connection(hub, false));
     EXPECT_FALSE(hub->isConnected());
-    EXPECT_EQ(handleLeft.count(), 1);
     QMap<int, HubDisplayInfo> infos;
     system->getTavioHubInfoMap(infos);
     EXPECT_TRUE(infos.isEmpty());
@@ -307,10 +323,8 @@ TEST_F(SystemTest, HubsArriveAndLeaveByCallbackOrSignalsNeverBoth)
 
     plugHub(6);
     ASSERT_TRUE(waitFor([&] { return calls.size() == 3; }));
-    EXPECT_EQ(calls[2].first, hub);
-    EXPECT_TRUE(calls[2].second);
+    EXPECT_EQ(calls.values()[2], Connection(hub, true));
     EXPECT_TRUE(hub->isConnected());
-    EXPECT_EQ(handleArrived.count(), 2);
     system->getTavioHubInfoMap(infos);
     ASSERT_TRUE(infos.contains(6));
     EXPECT_EQ(infos.value(6).uid, 0x1006u);
@@ -319,10 +333,12 @@ TEST_F(SystemTest, HubsArriveAndLeaveByCallbackOrSignalsNeverBoth)
     // Without a callback the signals carry the news.
     system->setHubConnectedCallback(nullptr, nullptr);
     ASSERT_TRUE(emulator().removeHub(6));
-    ASSERT_TRUE(waitFor([&] { return hubLeft.count() == 1; }));
-    EXPECT_EQ(hubLeft.at(0).at(0).value<Hub*>(), hub);
-    EXPECT_EQ(calls.size(), 3);
-    EXPECT_EQ(hubArrived.count(), 0);
+    ASSERT_TRUE(waitFor([&] { return signalled.size() == 1; }));
+    EXPECT_EQ(signalled.values()[0], Connection(hub, false));
+    EXPECT_EQ(calls.size(), 3u);
+    const std::vector<std::pair<int, bool>> expectedHandles
+        = { { 6, true }, { 6, false }, { 6, true }, { 6, false } };
+    EXPECT_EQ(handles.values(), expectedHandles);
 }
 
 TEST_F(SystemTest, DisplayListsNeedAKnownHandle)

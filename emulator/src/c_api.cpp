@@ -9,7 +9,8 @@ using namespace TavioEmulator;
 namespace {
 
 // Runs f on the settings of the hub behind `handle`; `fallback` when there is no such hub.
-template <class R, class F> R withSettings(int handle, R fallback, F&& f)
+template <class R, class F>
+R withSettings(int handle, R fallback, F&& f)
 {
     EmulatorImpl* emulator = currentEmulator();
     if (!emulator)
@@ -20,7 +21,8 @@ template <class R, class F> R withSettings(int handle, R fallback, F&& f)
     return hub->withSettings(std::forward<F>(f));
 }
 
-template <class F> void updateSettings(int handle, F&& f)
+template <class F>
+void updateSettings(int handle, F&& f)
 {
     withSettings(handle, 0, [&f](BoardSettings& settings) {
         f(settings);

@@ -13,46 +13,46 @@ Emulator::~Emulator() = default;
 
 namespace {
 
-    // How deep the calling thread holds the driver lock, so that a stray tavioUnlock cannot
-    // release a mutex this thread does not own.
-    thread_local int t_driverDepth = 0;
+// How deep the calling thread holds the driver lock, so that a stray tavioUnlock cannot
+// release a mutex this thread does not own.
+thread_local int t_driverDepth = 0;
 
 #if defined(TAVIOEMU_MINIMAL)
-    // The reduced build can start with a few 2.4 GHz hubs so that a host sees records through it.
-    // The count is read when the library is loaded: a host may clear the variable right after.
-    const long g_defaultHubs = [] {
-        const char* text = std::getenv("TAVIOEMU_MINIMAL_HUBS");
-        if (!text)
-            return 0L;
-        char* end = nullptr;
-        const long count = std::strtol(text, &end, 10);
-        return end == text ? 0L : std::clamp(count, 0L, 64L);
-    }();
+// The reduced build can start with a few 2.4 GHz hubs so that a host sees records through it.
+// The count is read when the library is loaded: a host may clear the variable right after.
+const long g_defaultHubs = [] {
+    const char* text = std::getenv("TAVIOEMU_MINIMAL_HUBS");
+    if (!text)
+        return 0L;
+    char* end = nullptr;
+    const long count = std::strtol(text, &end, 10);
+    return end == text ? 0L : std::clamp(count, 0L, 64L);
+}();
 #endif
 
-    std::atomic<EmulatorImpl*> g_emulator { nullptr };
-    // Kept reachable when unloading could not end one of the threads (a callback never returned).
-    EmulatorImpl* g_abandoned = nullptr;
+std::atomic<EmulatorImpl*> g_emulator { nullptr };
+// Kept reachable when unloading could not end one of the threads (a callback never returned).
+EmulatorImpl* g_abandoned = nullptr;
 
-    // Creates the emulator on first use and stops its threads when the library is unloaded or the
-    // process exits. Until then the emulator object lives on, so calls made late during exit find
-    // either the emulator or nothing, never a half-destroyed object.
-    struct Owner
+// Creates the emulator on first use and stops its threads when the library is unloaded or the
+// process exits. Until then the emulator object lives on, so calls made late during exit find
+// either the emulator or nothing, never a half-destroyed object.
+struct Owner
+{
+    Owner() { g_emulator.store(new EmulatorImpl(true), std::memory_order_release); }
+    ~Owner()
     {
-        Owner() { g_emulator.store(new EmulatorImpl(true), std::memory_order_release); }
-        ~Owner()
-        {
-            EmulatorImpl* emulator = g_emulator.exchange(nullptr);
-            if (!emulator)
-                return;
-            if (emulator->shutdown())
-                delete emulator;
-            else
-                g_abandoned = emulator;
-        }
-        Owner(const Owner&) = delete;
-        Owner& operator=(const Owner&) = delete;
-    };
+        EmulatorImpl* emulator = g_emulator.exchange(nullptr);
+        if (!emulator)
+            return;
+        if (emulator->shutdown())
+            delete emulator;
+        else
+            g_abandoned = emulator;
+    }
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+};
 
 } // namespace
 
@@ -103,7 +103,14 @@ void EmulatorImpl::addDefaultHubs()
 
 EmulatedHub* EmulatorImpl::addHub(const HubConfig& config) { return addHubInternal(config, true); }
 
-EmulatedHub* EmulatorImpl::addHubInternal(const HubConfig& config, bool notify)
+EmulatedHub* EmulatorImpl::addHubWithFirmware(
+    const HubConfig& config, std::shared_ptr<Firmware> firmware)
+{
+    return addHubInternal(config, true, std::move(firmware));
+}
+
+EmulatedHub* EmulatorImpl::addHubInternal(
+    const HubConfig& config, bool notify, std::shared_ptr<Firmware> firmware)
 {
     reapRetired(false);
     std::shared_ptr<HubImpl> hub;
@@ -124,6 +131,8 @@ EmulatedHub* EmulatorImpl::addHubInternal(const HubConfig& config, bool notify)
         }
         usedHandles_.insert(assigned.handle);
         hub = std::make_shared<HubImpl>(*this, assigned);
+        if (firmware)
+            hub->setFirmware(std::move(firmware));
         hub->start();
         hubs_.push_back(hub);
     }

@@ -69,7 +69,8 @@ public:
     WriteOutcome recordWrite(const Bytes& bytes);
 
     // Runs f on the board settings under the hub's lock and returns its result.
-    template <class F> auto withSettings(F&& f)
+    template <class F>
+    auto withSettings(F&& f)
     {
         std::lock_guard<std::mutex> lock(m_);
         return f(settings_);
@@ -125,6 +126,9 @@ public:
     bool hasPnpCallback() const override;
     std::vector<Write> allWrites() const override;
 
+    // Plugs a hub in with its firmware already set, then notifies.
+    EmulatedHub* addHubWithFirmware(const HubConfig& config, std::shared_ptr<Firmware> firmware);
+
     // The C side.
     int attach();
     void detach();
@@ -159,7 +163,8 @@ private:
         std::shared_ptr<HubImpl> hub;
     };
 
-    EmulatedHub* addHubInternal(const HubConfig& config, bool notify);
+    EmulatedHub* addHubInternal(
+        const HubConfig& config, bool notify, std::shared_ptr<Firmware> firmware = nullptr);
     void addDefaultHubs();
     void retire(const std::shared_ptr<HubImpl>& hub);
     void reapRetired(bool all);

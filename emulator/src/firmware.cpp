@@ -9,11 +9,11 @@ Firmware::~Firmware() = default;
 
 namespace {
 
-    bool startsWith(const Bytes& command, const Bytes& prefix)
-    {
-        return command.size() >= prefix.size()
-            && std::equal(prefix.begin(), prefix.end(), command.begin());
-    }
+bool startsWith(const Bytes& command, const Bytes& prefix)
+{
+    return command.size() >= prefix.size()
+        && std::equal(prefix.begin(), prefix.end(), command.begin());
+}
 
 } // namespace
 

@@ -441,18 +441,29 @@ protected:
     void recordError(Error error);
     bool send(const QByteArray& command);
     // Runs one command-and-reply exchange: defined in the library's internal engine header.
-    template <typename T> bool sendAndReceive(const QByteArray& command, T& reply, int timeoutMs);
-    // Sends a command and collects every reply of class T until a packet equal to endMarker
-    // arrives (true) or no reply comes within timeoutMs of the previous one (false,
-    // Error_CommsFailure). The marker itself is not returned.
     template <typename T>
-    bool sendAndCollect(const QByteArray& command, const QByteArray& endMarker,
-        QList<QByteArray>& packets, int timeoutMs);
+    bool sendAndReceive(const QByteArray& command, T& reply, int timeoutMs);
+    // Sends a command and collects every reply of list record class T until its end-of-list
+    // packet arrives (true) or no reply comes within timeoutMs of the previous one (false,
+    // Error_CommsFailure). The end-of-list packet itself is not returned.
+    template <typename T>
+    bool sendAndCollect(const QByteArray& command, QList<QByteArray>& packets, int timeoutMs);
     // Registers the waiting machinery for reply class T (call from constructors).
-    template <typename T> void registerResponseHandler();
-    template <typename T> IResponseHandler* responseHandler() const;
+    template <typename T>
+    void registerResponseHandler();
+    // Registers list record class T, whose lists end with listTerminator on the wire.
+    template <typename T>
+    void registerListResponseHandler(const QByteArray& listTerminator);
+    template <typename T>
+    IResponseHandler* responseHandler() const;
     void reset(IResponseHandler* handler);
     bool getNextPacket(IResponseHandler* handler, QByteArray* packet, int timeoutMs);
+    // Reads the lines of the virtual votes file (extra voting devices every 2.4 GHz hub lists):
+    // one "serial + identifier#name" line per record. False when the file is missing or its
+    // header is not one this version reads; a record cut short ends the list.
+    bool readVirtualVoteFile(QStringList& lines);
+    // Where that file lives: under the machine-wide application-data folder.
+    static QString virtualVoteFilePath();
     bool isRFChangeStatePacket(const QByteArray& packet) const;
     bool isReenumerartePacket(const QByteArray& packet) const;
     void RFChangeStatePacketReceived(const QByteArray& packet);

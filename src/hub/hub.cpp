@@ -18,21 +18,21 @@ const char* const Hub::cmdPenHardwareMode = ":PN";
 const char* const Hub::cmdTouchStatusQuery = ":QT";
 
 namespace {
-    const char cmdPinNamingStart[] = ":VZ";
-    // The most touches one report to the operating system can carry: its length is one byte.
-    const int MaximumTouchesPerReport = (255 - Hub::TouchPacket_Header_Length) / Hub::Touch_Length;
-    // A multi-packet exchange stops collecting after this many records.
-    const int MaximumCollectedRecords = 65536;
+const char cmdPinNamingStart[] = ":VZ";
+// The most touches one report to the operating system can carry: its length is one byte.
+const int MaximumTouchesPerReport = (255 - Hub::TouchPacket_Header_Length) / Hub::Touch_Length;
+// A multi-packet exchange stops collecting after this many records.
+const int MaximumCollectedRecords = 65536;
 
-    char penCharacter(unsigned char pen)
-    {
-        return pen >= 1 && pen <= Hub::MaximumPens ? char('0' + pen) : '1';
-    }
+char penCharacter(unsigned char pen)
+{
+    return pen >= 1 && pen <= Hub::MaximumPens ? char('0' + pen) : '1';
+}
 
-    quint16 readUInt16LE(const QByteArray& packet, int offset)
-    {
-        return quint16(packetByte(packet, offset) | packetByte(packet, offset + 1) << 8);
-    }
+quint16 readUInt16LE(const QByteArray& packet, int offset)
+{
+    return quint16(packetByte(packet, offset) | packetByte(packet, offset + 1) << 8);
+}
 } // namespace
 
 Hub::Hub(TavioSystem* system, int handle, quint64 uid, bool connected, int version)
@@ -571,7 +571,6 @@ bool Hub::runExchange(IResponseHandler* handler, const QByteArray& command,
 {
     std::lock_guard<std::mutex> exchangeLocker(m_sendReceiveMutex);
     handler->reset();
-    handler->setEndMarker(endMarker ? *endMarker : QByteArray());
     {
         std::unique_lock<std::shared_mutex> locker(m_lock);
         m_currentResponseHandler = handler;
@@ -606,7 +605,6 @@ bool Hub::runExchange(IResponseHandler* handler, const QByteArray& command,
         std::unique_lock<std::shared_mutex> locker(m_lock);
         m_currentResponseHandler = nullptr;
     }
-    handler->setEndMarker(QByteArray());
     return ok;
 }
 

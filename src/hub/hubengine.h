@@ -10,17 +10,26 @@
 
 namespace Taviosystem {
 
-template <typename T> void Hub::registerResponseHandler()
+template <typename T>
+void Hub::registerResponseHandler()
 {
     insertResponseHandler(typeid(T).name(), new ResponseHandler<T>());
 }
 
-template <typename T> IResponseHandler* Hub::responseHandler() const
+template <typename T>
+void Hub::registerListResponseHandler(const QByteArray& listTerminator)
+{
+    insertResponseHandler(typeid(T).name(), new ListResponseHandler<T>(listTerminator));
+}
+
+template <typename T>
+IResponseHandler* Hub::responseHandler() const
 {
     return findResponseHandler(typeid(T).name());
 }
 
-template <typename T> bool Hub::sendAndReceive(const QByteArray& command, T& reply, int timeoutMs)
+template <typename T>
+bool Hub::sendAndReceive(const QByteArray& command, T& reply, int timeoutMs)
 {
     IResponseHandler* handler = responseHandler<T>();
     if (!handler)
@@ -39,13 +48,13 @@ template <typename T> bool Hub::sendAndReceive(const QByteArray& command, T& rep
 }
 
 template <typename T>
-bool Hub::sendAndCollect(const QByteArray& command, const QByteArray& endMarker,
-    QList<QByteArray>& packets, int timeoutMs)
+bool Hub::sendAndCollect(const QByteArray& command, QList<QByteArray>& packets, int timeoutMs)
 {
     packets.clear();
     IResponseHandler* handler = responseHandler<T>();
-    if (!handler)
+    if (!handler || handler->endOfList().isEmpty())
         return false;
+    const QByteArray endMarker = handler->endOfList();
     const bool ok = runExchange(handler, command, &endMarker, &packets, timeoutMs);
     if (!ok)
         recordError(Error_CommsFailure);

@@ -5,7 +5,7 @@
 namespace Taviosystem {
 
 namespace {
-    const std::chrono::milliseconds HandlerMutexWait(ResponseHandlerBase::MutexTryLockTime);
+const std::chrono::milliseconds HandlerMutexWait(ResponseHandlerBase::MutexTryLockTime);
 }
 
 void ResponseHandlerBase::reset()
@@ -35,22 +35,18 @@ bool ResponseHandlerBase::getNextPacket(QByteArray* packet, int timeoutMs)
 // Runs on the packet thread.
 void ResponseHandlerBase::processPacket(const QByteArray& packet)
 {
+    const bool terminator = !m_listTerminator.isEmpty() && packet == m_listTerminator;
+    if (!terminator && !m_recogniser(packet))
+        return; // not ours: unrelated traffic takes no lock
     std::unique_lock<TimedMutex> locker(m_mutex, HandlerMutexWait);
-    if (!locker)
+    if (!locker || m_packets.size() >= MaximumCollectedPackets)
         return; // the packet is lost
-    const bool isEndMarker = !m_endMarker.isEmpty() && packet == m_endMarker;
-    if ((isEndMarker || m_recogniser(packet)) && m_packets.size() < MaximumCollectedPackets) {
-        // A deep copy: the packet's bytes may belong to the board library.
-        m_packets.emplace_back(packet.constData(), packet.size());
-        m_condition.notify_all();
-    }
-}
-
-void ResponseHandlerBase::setEndMarker(const QByteArray& marker)
-{
-    std::unique_lock<TimedMutex> locker(m_mutex, HandlerMutexWait);
-    if (locker)
-        m_endMarker = marker;
+    if (terminator)
+        m_packets.push_back(m_endOfList);
+    else
+        m_packets.emplace_back(
+            packet.constData(), packet.size()); // deep: the bytes may be the library's
+    m_condition.notify_all();
 }
 
 } // namespace Taviosystem

@@ -19,11 +19,12 @@ public:
     virtual void reset() = 0;
     // Waits up to timeoutMs milliseconds for a collected packet and hands out the oldest.
     virtual bool getNextPacket(QByteArray* packet, int timeoutMs) = 0;
-    // Offers a packet (packet thread); it is kept only if it is a reply of the handler's class
-    // or equals the end marker of a multi-packet exchange.
+    // Offers a packet (packet thread); it is kept only if it is a reply of the handler's class.
+    // A handler of list records also takes the packet that ends a list, and keeps its
+    // end-of-list packet in its place.
     virtual void processPacket(const QByteArray& packet) = 0;
-    // The end-of-list packet of the exchange in progress; empty when none.
-    virtual void setEndMarker(const QByteArray& marker) = 0;
+    // The packet a list reader stops at; empty for a handler of single replies.
+    virtual QByteArray endOfList() const = 0;
 };
 
 // The waiting machinery, shared by every reply class; only the recognition test differs.
@@ -37,29 +38,47 @@ public:
     // Packets kept at most; a flood of unclaimed replies cannot grow memory without bound.
     static constexpr int MaximumCollectedPackets = 4096;
 
-    explicit ResponseHandlerBase(Recogniser recogniser)
+    // listTerminator: the packet the hub sends at the end of a list; endOfList: what the reader
+    // is given in its place. Both empty for single replies.
+    explicit ResponseHandlerBase(Recogniser recogniser,
+        const QByteArray& listTerminator = QByteArray(), const QByteArray& endOfList = QByteArray())
         : m_recogniser(recogniser)
+        , m_listTerminator(listTerminator)
+        , m_endOfList(endOfList)
     {
     }
 
     void reset() override;
     bool getNextPacket(QByteArray* packet, int timeoutMs) override;
     void processPacket(const QByteArray& packet) override;
-    void setEndMarker(const QByteArray& marker) override;
+    QByteArray endOfList() const override { return m_endOfList; }
 
 private:
     const Recogniser m_recogniser;
+    const QByteArray m_listTerminator;
+    const QByteArray m_endOfList;
     TimedMutex m_mutex;
     std::condition_variable_any m_condition;
     std::list<QByteArray> m_packets; // oldest first
-    QByteArray m_endMarker;
 };
 
-template <typename T> class ResponseHandler : public ResponseHandlerBase
+template <typename T>
+class ResponseHandler : public ResponseHandlerBase
 {
 public:
     ResponseHandler()
         : ResponseHandlerBase(&T::isResponse)
+    {
+    }
+};
+
+// For list records: T also offers static QByteArray endOfListPacket().
+template <typename T>
+class ListResponseHandler : public ResponseHandlerBase
+{
+public:
+    explicit ListResponseHandler(const QByteArray& listTerminator)
+        : ResponseHandlerBase(&T::isResponse, listTerminator, T::endOfListPacket())
     {
     }
 };

@@ -5,9 +5,9 @@
 namespace Taviosystem {
 
 namespace {
-    const char cmdStartVotingB[] = ":VB";
-    const char cmdStartVotingM[] = ":VM";
-    const char cmdEndSession[] = ":VE";
+const char cmdStartVotingB[] = ":VB";
+const char cmdStartVotingM[] = ":VM";
+const char cmdEndSession[] = ":VE";
 }
 
 TavioSession::~TavioSession() = default;

@@ -3,7 +3,7 @@
 namespace Taviosystem {
 
 namespace {
-    const std::chrono::milliseconds EventMutexWait(TavioSystem::MutexTryLockTime);
+const std::chrono::milliseconds EventMutexWait(TavioSystem::MutexTryLockTime);
 }
 
 // Runs on any thread: library callbacks, hubs, the host, the event thread itself.

@@ -4,31 +4,31 @@
 #include "boarddeviceinfo.h"
 
 #include <taviosystem/hub.h>
+#include <taviosystem/twopointfourghzhub.h>
 
 #include <QtCore/QThread>
 
 namespace Taviosystem {
 
 namespace {
-    enum RecordKind {
-        RecordKind_LegacyHubType1 = 1,
-        RecordKind_LegacyHub = 2,
-        RecordKind_TwoPointFourGHzHub = 3,
-        RecordKind_VirtualTwoPointFourGHzHub = 4
-    };
+enum RecordKind {
+    RecordKind_LegacyHubType1 = 1,
+    RecordKind_LegacyHub = 2,
+    RecordKind_TwoPointFourGHzHub = 3,
+    RecordKind_VirtualTwoPointFourGHzHub = 4
+};
 
-    bool isLegacyKind(int kind)
-    {
-        return kind == RecordKind_LegacyHubType1 || kind == RecordKind_LegacyHub;
-    }
+bool isLegacyKind(int kind)
+{
+    return kind == RecordKind_LegacyHubType1 || kind == RecordKind_LegacyHub;
+}
 
-    bool isTavioKind(int kind)
-    {
-        return kind == RecordKind_TwoPointFourGHzHub
-            || kind == RecordKind_VirtualTwoPointFourGHzHub;
-    }
+bool isTavioKind(int kind)
+{
+    return kind == RecordKind_TwoPointFourGHzHub || kind == RecordKind_VirtualTwoPointFourGHzHub;
+}
 
-    const int LegacyXferMask = 255;
+const int LegacyXferMask = 255;
 } // namespace
 
 // Runs on packet threads: a read lock only, never held while the hub works.
@@ -38,10 +38,16 @@ Hub* TavioSystem::hubForHandle(int handle) const
     return m_hubs.value(handle, nullptr);
 }
 
-Hub* TavioSystem::createHub(const BoardDeviceInfo& /*record*/)
+Hub* TavioSystem::createHub(const BoardDeviceInfo& record)
 {
-    // Each hub kind joins here as it is built.
-    return nullptr;
+    switch (record.kind()) {
+    case RecordKind_TwoPointFourGHzHub:
+        return new TwoPointFourGHzHub(
+            this, record.handle(), record.serial(), true, record.versionNumber());
+    default:
+        // The legacy and virtual hub kinds join here as they are built.
+        return nullptr;
+    }
 }
 
 void TavioSystem::insertHub(int handle, Hub* hub)
@@ -242,28 +248,45 @@ bool TavioSystem::getLegacyHubInfoMap(QMap<int, HubDisplayInfo>& map) const
 }
 
 namespace {
-    bool readDisplayList(Hub* hub, Device::Type type, QList<DeviceDisplayInfo>& list)
-    {
-        QList<Device*> devices;
-        if (!hub || !hub->getDeviceList(type, &devices))
-            return false;
-        list.reserve(devices.size());
-        for (const Device* device : std::as_const(devices)) {
-            DeviceDisplayInfo info;
-            info.name = device->name();
-            info.uid = device->uid();
-            info.subType = device->subType();
-            list.append(info);
-        }
-        return true;
+void appendDisplayInfo(const QList<Device*>& devices, QList<DeviceDisplayInfo>& list)
+{
+    list.reserve(devices.size());
+    for (const Device* device : std::as_const(devices)) {
+        DeviceDisplayInfo info;
+        info.name = device->name();
+        info.uid = device->uid();
+        info.subType = device->subType();
+        list.append(info);
     }
+}
+
+// The 2.4 GHz kinds list what the hub holds now, without asking the receiver.
+bool readTavioDisplayList(
+    Hub* hub, bool (TwoPointFourGHzHub::*read)(QList<Device*>*), QList<DeviceDisplayInfo>& list)
+{
+    auto* tavioHub = qobject_cast<TwoPointFourGHzHub*>(hub);
+    QList<Device*> devices;
+    if (!tavioHub || !(tavioHub->*read)(&devices))
+        return false;
+    appendDisplayInfo(devices, list);
+    return true;
+}
+
+bool readLegacyDisplayList(Hub* hub, Device::Type type, QList<DeviceDisplayInfo>& list)
+{
+    QList<Device*> devices;
+    if (!hub || !hub->getDeviceList(type, &devices))
+        return false;
+    appendDisplayInfo(devices, list);
+    return true;
+}
 } // namespace
 
 bool TavioSystem::getTavioVoteDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const
 {
     list.clear();
     return isValidTaviohubHandle(handle)
-        && readDisplayList(hubForHandle(handle), Device::Type_Vote, list);
+        && readTavioDisplayList(hubForHandle(handle), &TwoPointFourGHzHub::readTavioteList, list);
 }
 
 bool TavioSystem::getTavioExpressionDisplayInfoList(
@@ -271,28 +294,30 @@ bool TavioSystem::getTavioExpressionDisplayInfoList(
 {
     list.clear();
     return isValidTaviohubHandle(handle)
-        && readDisplayList(hubForHandle(handle), Device::Type_Expression, list);
+        && readTavioDisplayList(
+            hubForHandle(handle), &TwoPointFourGHzHub::readTavioexpressionList, list);
 }
 
 bool TavioSystem::getTavioSlateDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const
 {
     list.clear();
     return isValidTaviohubHandle(handle)
-        && readDisplayList(hubForHandle(handle), Device::Type_Slate, list);
+        && readTavioDisplayList(
+            hubForHandle(handle), &TwoPointFourGHzHub::readTavioSlateList, list);
 }
 
 bool TavioSystem::getLegacyVoteDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const
 {
     list.clear();
     return isValidLegacyhubHandle(handle)
-        && readDisplayList(hubForHandle(handle), Device::Type_LegacyVote, list);
+        && readLegacyDisplayList(hubForHandle(handle), Device::Type_LegacyVote, list);
 }
 
 bool TavioSystem::getLegacySlateDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const
 {
     list.clear();
     return isValidLegacyhubHandle(handle)
-        && readDisplayList(hubForHandle(handle), Device::Type_LegacySlate, list);
+        && readLegacyDisplayList(hubForHandle(handle), Device::Type_LegacySlate, list);
 }
 
 } // namespace Taviosystem

@@ -20,91 +20,91 @@ namespace Taviosystem {
 
 namespace {
 
-    // Folder of the module (shared library or executable) that contains this code, or an empty
-    // string when it cannot be told.
-    QString folderOfThisModule()
-    {
+// Folder of the module (shared library or executable) that contains this code, or an empty
+// string when it cannot be told.
+QString folderOfThisModule()
+{
 #if defined(Q_OS_WIN)
-        return {};
+    return {};
 #else
-        Dl_info info {};
-        if (dladdr(reinterpret_cast<void*>(&folderOfThisModule), &info) == 0
-            || info.dli_fname == nullptr || info.dli_fname[0] == '\0')
-            return {};
-        return QFileInfo(QFile::decodeName(info.dli_fname)).absolutePath();
+    Dl_info info {};
+    if (dladdr(reinterpret_cast<void*>(&folderOfThisModule), &info) == 0
+        || info.dli_fname == nullptr || info.dli_fname[0] == '\0')
+        return {};
+    return QFileInfo(QFile::decodeName(info.dli_fname)).absolutePath();
 #endif
-    }
+}
 
-    // Loads a library by name. A name that is not absolute is tried with the system loader's
-    // own search first, then next to the running application and then next to the module that
-    // contains this code. Returns the loaded library, or null when none of these worked.
-    std::unique_ptr<QLibrary> loadLibraryFromSearchPath(const QString& baseName)
-    {
-        if (baseName.isEmpty())
-            return nullptr;
+// Loads a library by name. A name that is not absolute is tried with the system loader's
+// own search first, then next to the running application and then next to the module that
+// contains this code. Returns the loaded library, or null when none of these worked.
+std::unique_ptr<QLibrary> loadLibraryFromSearchPath(const QString& baseName)
+{
+    if (baseName.isEmpty())
+        return nullptr;
 
-        auto library = std::make_unique<QLibrary>(baseName);
+    auto library = std::make_unique<QLibrary>(baseName);
+    if (library->load())
+        return library;
+    if (QDir::isAbsolutePath(baseName))
+        return nullptr;
+
+    QStringList folders;
+    if (QCoreApplication::instance() != nullptr)
+        folders << QCoreApplication::applicationDirPath();
+    folders << folderOfThisModule();
+
+    QStringList tried;
+    for (const QString& folder : std::as_const(folders)) {
+        if (folder.isEmpty())
+            continue;
+        const QString candidate = QDir::cleanPath(QDir(folder).filePath(baseName));
+        if (tried.contains(candidate))
+            continue;
+        tried << candidate;
+        library->setFileName(candidate);
         if (library->load())
             return library;
-        if (QDir::isAbsolutePath(baseName))
-            return nullptr;
+    }
+    return nullptr;
+}
 
-        QStringList folders;
-        if (QCoreApplication::instance() != nullptr)
-            folders << QCoreApplication::applicationDirPath();
-        folders << folderOfThisModule();
-
-        QStringList tried;
-        for (const QString& folder : std::as_const(folders)) {
-            if (folder.isEmpty())
-                continue;
-            const QString candidate = QDir::cleanPath(QDir(folder).filePath(baseName));
-            if (tried.contains(candidate))
-                continue;
-            tried << candidate;
-            library->setFileName(candidate);
-            if (library->load())
-                return library;
-        }
-        return nullptr;
+// QLibrary objects that name the same file share one loaded module, and unload() on any of
+// them unloads it for all of them. Several Log objects may use the same logging library at
+// once, so they count their users here and only the last one unloads it.
+class LibraryUsers
+{
+public:
+    static LibraryUsers& instance()
+    {
+        static LibraryUsers users;
+        return users;
     }
 
-    // QLibrary objects that name the same file share one loaded module, and unload() on any of
-    // them unloads it for all of them. Several Log objects may use the same logging library at
-    // once, so they count their users here and only the last one unloads it.
-    class LibraryUsers
+    std::unique_ptr<QLibrary> load(const QString& baseName)
     {
-    public:
-        static LibraryUsers& instance()
-        {
-            static LibraryUsers users;
-            return users;
-        }
+        const QMutexLocker lock(&m_mutex);
+        std::unique_ptr<QLibrary> library = loadLibraryFromSearchPath(baseName);
+        if (library)
+            ++m_counts[library->fileName()];
+        return library;
+    }
 
-        std::unique_ptr<QLibrary> load(const QString& baseName)
-        {
-            const QMutexLocker lock(&m_mutex);
-            std::unique_ptr<QLibrary> library = loadLibraryFromSearchPath(baseName);
-            if (library)
-                ++m_counts[library->fileName()];
-            return library;
-        }
+    void unload(QLibrary& library)
+    {
+        const QMutexLocker lock(&m_mutex);
+        const auto it = m_counts.find(library.fileName());
+        if (it != m_counts.end() && --it.value() > 0)
+            return;
+        if (it != m_counts.end())
+            m_counts.erase(it);
+        library.unload();
+    }
 
-        void unload(QLibrary& library)
-        {
-            const QMutexLocker lock(&m_mutex);
-            const auto it = m_counts.find(library.fileName());
-            if (it != m_counts.end() && --it.value() > 0)
-                return;
-            if (it != m_counts.end())
-                m_counts.erase(it);
-            library.unload();
-        }
-
-    private:
-        QMutex m_mutex;
-        QHash<QString, int> m_counts;
-    };
+private:
+    QMutex m_mutex;
+    QHash<QString, int> m_counts;
+};
 
 } // namespace
 

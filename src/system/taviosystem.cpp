@@ -10,34 +10,34 @@
 namespace Taviosystem {
 
 namespace {
-    // 2.2.16: major in bits 16 and up, minor in bits 8 to 15, patch in bits 0 to 7.
-    const int LibraryVersion = 0x00020210;
-    // Driver versions below this major number put a 1 between the major and minor numbers.
-    const int DriverVersionInsertedOneBelow = 6;
-    const unsigned char PacketPrefix_Byte = 0x41;
-    const int PacketPrefix_Length = 3;
+// 2.2.16: major in bits 16 and up, minor in bits 8 to 15, patch in bits 0 to 7.
+const int LibraryVersion = 0x00020210;
+// Driver versions below this major number put a 1 between the major and minor numbers.
+const int DriverVersionInsertedOneBelow = 6;
+const unsigned char PacketPrefix_Byte = 0x41;
+const int PacketPrefix_Length = 3;
 
-    // Every run of decimal digits in the text, left to right.
-    QList<int> decimalRuns(const QString& text)
-    {
-        QList<int> numbers;
-        int i = 0;
-        const int size = int(text.size());
-        while (i < size) {
-            if (!text.at(i).isDigit() || text.at(i).unicode() > 0x7F) {
-                ++i;
-                continue;
-            }
-            qint64 value = 0;
-            while (i < size && text.at(i).unicode() >= '0' && text.at(i).unicode() <= '9') {
-                if (value < 0x7FFFFFFF)
-                    value = qMin<qint64>(value * 10 + (text.at(i).unicode() - '0'), 0x7FFFFFFF);
-                ++i;
-            }
-            numbers.append(int(value));
+// Every run of decimal digits in the text, left to right.
+QList<int> decimalRuns(const QString& text)
+{
+    QList<int> numbers;
+    int i = 0;
+    const int size = int(text.size());
+    while (i < size) {
+        if (!text.at(i).isDigit() || text.at(i).unicode() > 0x7F) {
+            ++i;
+            continue;
         }
-        return numbers;
+        qint64 value = 0;
+        while (i < size && text.at(i).unicode() >= '0' && text.at(i).unicode() <= '9') {
+            if (value < 0x7FFFFFFF)
+                value = qMin<qint64>(value * 10 + (text.at(i).unicode() - '0'), 0x7FFFFFFF);
+            ++i;
+        }
+        numbers.append(int(value));
     }
+    return numbers;
+}
 } // namespace
 
 AbstractAsEventHandler::~AbstractAsEventHandler() = default;

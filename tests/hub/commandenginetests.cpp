@@ -156,9 +156,10 @@ TEST_F(CommandEngineTest, ExchangesOfTwoHubsOnTwoThreadsRunOneAtATime)
 TEST_F(CommandEngineTest, AListIsCollectedUntilItsEndMarker)
 {
     const Bytes cmdList = hex("3A4C530D");
+    // The hub ends a list with its terminator, which the reader sees as the end-of-list packet.
     firmware->on(cmdList,
         { hex("057D010203"), hex("0821001027204E09"), hex("057D040506"),
-            toBytes(TestRecord::endOfList()), hex("057D070809") });
+            toBytes(TestRecord::listTerminator()), hex("057D070809") });
     QList<QByteArray> records;
     ASSERT_TRUE(testHub->collect(toQByteArray(cmdList), records, 500));
     ASSERT_EQ(records.size(), 2);
@@ -167,9 +168,14 @@ TEST_F(CommandEngineTest, AListIsCollectedUntilItsEndMarker)
     ASSERT_TRUE(emulated->waitUntilDelivered(1000ms));
 
     // An empty list is a successful read; the straggler of the last list is not in it.
-    firmware->on(cmdList, { toBytes(TestRecord::endOfList()) });
+    firmware->on(cmdList, { toBytes(TestRecord::listTerminator()) });
     ASSERT_TRUE(testHub->collect(toQByteArray(cmdList), records, 500));
     EXPECT_TRUE(records.isEmpty());
+
+    // A record equal to the end-of-list packet ends the list too: it is compared first.
+    firmware->on(cmdList, { hex("057D010203"), toBytes(TestRecord::endOfListPacket()) });
+    ASSERT_TRUE(testHub->collect(toQByteArray(cmdList), records, 500));
+    EXPECT_EQ(records.size(), 1);
 
     // A list that stops before its marker fails.
     firmware->on(cmdList, { hex("057D010203") });

@@ -38,7 +38,8 @@ struct LoggerApi
     }
 };
 
-template <typename Function> void resolveInto(void* library, const char* name, Function& function)
+template <typename Function>
+void resolveInto(void* library, const char* name, Function& function)
 {
     function = reinterpret_cast<Function>(dlsym(library, name));
 }

@@ -28,7 +28,8 @@ TavioEmulator::Bytes hex(const char* hexText);
 
 // Collects values handed over from other threads (callbacks and direct signals of the packet
 // and event threads); QSignalSpy is not safe for that.
-template <typename T> class Recorder
+template <typename T>
+class Recorder
 {
 public:
     void append(const T& value)

@@ -29,13 +29,15 @@ bool TestRecord::isResponse(const QByteArray& packet)
     return packet.size() == 5 && packet.at(0) == 5 && packet.at(1) == Kind;
 }
 
-QByteArray TestRecord::endOfList() { return QByteArray::fromHex("057DFFFFFF"); }
+QByteArray TestRecord::endOfListPacket() { return QByteArray::fromHex("057DFFFFFF"); }
+
+QByteArray TestRecord::listTerminator() { return QByteArray::fromHex("04324F4B"); }
 
 TestHub::TestHub(TavioSystem* system, int handle, quint64 uid, int version, bool pens)
     : Hub(system, handle, uid, true, version)
 {
     registerResponseHandler<TestReply>();
-    registerResponseHandler<TestRecord>();
+    registerListResponseHandler<TestRecord>(TestRecord::listTerminator());
     if (pens)
         initialisePens();
 }
@@ -160,7 +162,7 @@ TestHub* TestSystem::addUnattachedHub(int handle, bool pens)
 Hub* TestSystem::createHub(const BoardDeviceInfo& record)
 {
     if (!createHubs || record.kind() != 3)
-        return nullptr;
+        return TavioSystem::createHub(record);
     return new TestHub(
         this, record.handle(), record.serial(), record.versionNumber(), initialisePens);
 }

@@ -29,8 +29,9 @@ public:
     QByteArray payload;
 };
 
-// A record of a test device list: exactly 5 bytes, 05 7D, three bytes; the list ends with
-// 05 7D FF FF FF (which passes the record test too).
+// A record of a test device list: exactly 5 bytes, 05 7D, three bytes. On the wire a list ends
+// with listTerminator(); the reader sees endOfListPacket() 05 7D FF FF FF in its place (which
+// passes the record test too).
 class TestRecord : public Taviosystem::HubResponse
 {
 public:
@@ -38,7 +39,8 @@ public:
     TestRecord() = default;
     explicit TestRecord(const QByteArray& packet);
     static bool isResponse(const QByteArray& packet);
-    static QByteArray endOfList();
+    static QByteArray endOfListPacket();
+    static QByteArray listTerminator();
 };
 
 // A reply class no handler is registered for.
@@ -69,7 +71,7 @@ public:
     }
     bool collect(const QByteArray& command, QList<QByteArray>& records, int timeoutMs)
     {
-        return sendAndCollect<TestRecord>(command, TestRecord::endOfList(), records, timeoutMs);
+        return sendAndCollect<TestRecord>(command, records, timeoutMs);
     }
     bool sendRaw(const QByteArray& command) { return send(command); }
     void setResponseTimeout(int ms) { m_responseTimeout = ms; }

@@ -341,21 +341,6 @@ TEST_F(SystemTest, HubsArriveAndLeaveByCallbackOrSignalsNeverBoth)
     EXPECT_EQ(handles.values(), expectedHandles);
 }
 
-TEST_F(SystemTest, DisplayListsNeedAKnownHandle)
-{
-    plugHub(2);
-    initialiseSystem();
-    QList<DeviceDisplayInfo> list;
-    list.append(DeviceDisplayInfo());
-    EXPECT_TRUE(system->getTavioVoteDisplayInfoList(2, list));
-    EXPECT_TRUE(list.isEmpty());
-    list.append(DeviceDisplayInfo());
-    EXPECT_FALSE(system->getTavioVoteDisplayInfoList(3, list));
-    EXPECT_TRUE(list.isEmpty());
-    EXPECT_FALSE(system->getLegacyVoteDisplayInfoList(2, list));
-    EXPECT_FALSE(system->getLegacySlateDisplayInfoList(2, list));
-}
-
 TEST_F(SystemTest, UnreadableAndUnknownRecordsAreSkipped)
 {
     plugHub(1);

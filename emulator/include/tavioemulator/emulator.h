@@ -209,3 +209,6 @@ protected:
 };
 
 } // namespace TavioEmulator
+
+// The 2.4 GHz hub's firmware comes with the control interface.
+#include "tavioemulator/twopointfourghzfirmware.h"

@@ -1,0 +1,697 @@
+// The 2.4 GHz hub's firmware: its device population, the answers to its command vocabulary and
+// the packets it sends on its own.
+#include "emulator_p.h"
+
+#include "tavioemulator/twopointfourghzfirmware.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+namespace TavioEmulator {
+
+namespace {
+
+constexpr std::uint8_t CR = 0x0D;
+constexpr std::uint8_t ProductTaviote = 6;
+constexpr std::uint8_t ProductSlate = 7;
+constexpr std::uint8_t ProductBoard = 8;
+constexpr std::uint8_t ProductExpression = 9;
+constexpr std::uint8_t ProductExpressionV2 = 12; // first identifier byte; count query only
+constexpr std::uint8_t ProductPenExpression = 13;
+
+using Kind = EmulatedDevice::Kind;
+
+void putU16(Bytes& packet, std::size_t at, std::uint32_t value)
+{
+    const std::uint32_t clamped = std::min<std::uint32_t>(value, 0xFFFF);
+    packet[at] = std::uint8_t(clamped >> 8);
+    packet[at + 1] = std::uint8_t(clamped);
+}
+
+void putText(Bytes& packet, std::size_t at, const std::string& text, std::size_t width)
+{
+    std::memcpy(packet.data() + at, text.data(), std::min(text.size(), width));
+}
+
+// The command as text up to its first carriage return (block bytes are left out).
+std::string commandText(const Bytes& command)
+{
+    const auto end = std::find(command.begin(), command.end(), CR);
+    return std::string(command.begin(), end);
+}
+
+// Whether `command` is exactly `code` followed by a carriage return.
+bool isPlain(const Bytes& command, const char* code)
+{
+    const std::size_t length = std::strlen(code);
+    return command.size() == length + 1 && command.back() == CR
+        && std::equal(code, code + length, command.begin());
+}
+
+// Value of a hexadecimal digit in the given letter case, -1 for anything else.
+int hexDigit(std::uint8_t c, bool upper)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    const char a = upper ? 'A' : 'a';
+    if (c >= a && c <= a + 5)
+        return c - a + 10;
+    return -1;
+}
+
+// Parses `count` hexadecimal byte pairs starting at `at`; false on any other character.
+bool parseHex(
+    const Bytes& command, std::size_t at, std::size_t count, bool upper, std::uint8_t* out)
+{
+    if (command.size() < at + 2 * count)
+        return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int high = hexDigit(command[at + 2 * i], upper);
+        const int low = hexDigit(command[at + 2 * i + 1], upper);
+        if (high < 0 || low < 0)
+            return false;
+        out[i] = std::uint8_t(high * 16 + low);
+    }
+    return true;
+}
+
+// A code + two lower-case hexadecimal digits + CR command (":GD", ":GR"); -1 when it is not.
+int productArgument(const Bytes& command, const char* code)
+{
+    std::uint8_t product = 0;
+    if (command.size() != 6 || command[5] != CR || !std::equal(code, code + 3, command.begin())
+        || !parseHex(command, 3, 1, false, &product))
+        return -1;
+    return product;
+}
+
+bool isExpressionKind(Kind kind) { return kind == Kind::Expression || kind == Kind::ExpressionV2; }
+
+// Which devices a count (":GD") or clear (":CS") of a product touches.
+bool countedBy(Kind kind, int product)
+{
+    switch (product) {
+    case ProductTaviote:
+        return kind == Kind::Taviote;
+    case ProductSlate:
+        return kind == Kind::Slate;
+    case ProductBoard:
+        return kind == Kind::Board;
+    case ProductExpression:
+        return isExpressionKind(kind);
+    case ProductExpressionV2:
+        return kind == Kind::ExpressionV2;
+    case ProductPenExpression:
+        return kind == Kind::PenExpression;
+    default:
+        return false;
+    }
+}
+
+// Which devices the list (":GR") of a product reports: pen expressions come with product 9.
+bool listedBy(Kind kind, int product)
+{
+    if (product == ProductExpression)
+        return isExpressionKind(kind) || kind == Kind::PenExpression;
+    return product != ProductExpressionV2 && product != ProductPenExpression
+        && countedBy(kind, product);
+}
+
+EmulatedDevice makeDevice(Kind kind, std::uint32_t uid, std::uint16_t address, std::string name)
+{
+    EmulatedDevice device;
+    device.kind = kind;
+    device.uid = uid;
+    device.address = address;
+    device.name = std::move(name);
+    return device;
+}
+
+std::uint32_t markSecondGeneration(std::uint32_t uid)
+{
+    return (uid & 0x00FFFFFFu) | (std::uint32_t(ProductExpressionV2) << 24);
+}
+
+} // namespace
+
+// EmulatedDevice
+
+EmulatedDevice EmulatedDevice::taviote(std::uint32_t uid, std::uint16_t address, std::string name)
+{
+    return makeDevice(Kind::Taviote, uid, address, std::move(name));
+}
+
+EmulatedDevice EmulatedDevice::slate(std::uint32_t uid, std::uint16_t address, std::string name)
+{
+    return makeDevice(Kind::Slate, uid, address, std::move(name));
+}
+
+EmulatedDevice EmulatedDevice::board(
+    std::uint32_t uid, std::uint16_t address, std::string name, std::uint16_t firmwareVersion)
+{
+    EmulatedDevice device = makeDevice(Kind::Board, uid, address, std::move(name));
+    device.firmwareVersion = firmwareVersion;
+    return device;
+}
+
+EmulatedDevice EmulatedDevice::expression(
+    std::uint32_t uid, std::uint16_t address, std::string name)
+{
+    return makeDevice(Kind::Expression, uid, address, std::move(name));
+}
+
+EmulatedDevice EmulatedDevice::expressionV2(
+    std::uint32_t uid, std::uint16_t address, std::string name)
+{
+    return makeDevice(Kind::ExpressionV2, markSecondGeneration(uid), address, std::move(name));
+}
+
+EmulatedDevice EmulatedDevice::penExpression(
+    std::uint32_t uid, std::uint16_t address, std::string name)
+{
+    return makeDevice(Kind::PenExpression, uid, address, std::move(name));
+}
+
+std::uint8_t EmulatedDevice::productId() const
+{
+    switch (kind) {
+    case Kind::Taviote:
+        return ProductTaviote;
+    case Kind::Slate:
+        return ProductSlate;
+    case Kind::Board:
+        return ProductBoard;
+    case Kind::Expression:
+    case Kind::ExpressionV2:
+        return ProductExpression;
+    case Kind::PenExpression:
+        return ProductPenExpression;
+    }
+    return 0;
+}
+
+std::array<std::uint8_t, 6> EmulatedDevice::identifier() const
+{
+    const std::uint32_t id = kind == Kind::ExpressionV2 ? markSecondGeneration(uid) : uid;
+    return { std::uint8_t(id >> 24), std::uint8_t(id >> 16), std::uint8_t(id >> 8),
+        std::uint8_t(id), std::uint8_t(address >> 8), std::uint8_t(address) };
+}
+
+std::string EmulatedDevice::identifierText() const
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::uint8_t byte : identifier()) {
+        text.push_back(digits[byte >> 4]);
+        text.push_back(digits[byte & 0x0F]);
+    }
+    return text;
+}
+
+Bytes EmulatedDevice::record() const
+{
+    std::size_t size = 23;
+    std::uint8_t packetKind = 0x80;
+    std::size_t nameWidth = 14;
+    switch (kind) {
+    case Kind::Taviote:
+        size = 13;
+        packetKind = 0x67;
+        nameWidth = 4;
+        break;
+    case Kind::Slate:
+        size = 19;
+        packetKind = 0x67;
+        nameWidth = 10;
+        break;
+    case Kind::Board:
+        packetKind = 0x90;
+        nameWidth = 10;
+        break;
+    case Kind::Expression:
+    case Kind::ExpressionV2:
+    case Kind::PenExpression:
+        break;
+    }
+    Bytes packet(size, 0);
+    packet[0] = std::uint8_t(size);
+    packet[1] = packetKind;
+    const auto id = identifier();
+    std::copy(id.begin(), id.end(), packet.begin() + 2);
+    packet[8] = productId();
+    putText(packet, 9, name, nameWidth);
+    if (kind == Kind::Board)
+        putU16(packet, 20, firmwareVersion);
+    return packet;
+}
+
+// TwoPointFourGHzFirmware
+
+struct TwoPointFourGHzFirmware::Private
+{
+    std::shared_ptr<Firmware> next;
+
+    mutable std::mutex m;
+    std::vector<EmulatedDevice> devices;
+    std::string hubName = "Hub";
+    std::array<std::uint8_t, 4> freeStore {};
+    std::uint16_t votingCapacity = 1000;
+    std::uint8_t boardCapacity = 4;
+    std::uint8_t slateCapacity = 64;
+    std::uint8_t stateCode = 0;
+    std::uint8_t touchStatus = 5;
+    std::uint8_t touches = 10;
+
+    bool silent = false;
+    int dropCount = 0;
+    std::chrono::milliseconds delay { 0 };
+    bool resetOnClear = false;
+
+    std::map<std::string, int> commands; // by command text
+    int total = 0;
+    Backlight backlight;
+
+    template <class Pred>
+    std::size_t countIf(Pred pred) const
+    {
+        return std::size_t(std::count_if(devices.begin(), devices.end(), pred));
+    }
+    std::size_t countKind(Kind kind) const
+    {
+        return countIf([kind](const EmulatedDevice& device) { return device.kind == kind; });
+    }
+
+    // What one command does. False when it is not part of this firmware's vocabulary. Fills the
+    // answer packets and, for a clear during which the hub resets, the reset packet.
+    bool handle(const Bytes& command, std::vector<Bytes>& answer, bool& reset);
+    Bytes information() const;
+    Bytes nameAndFreeStore() const;
+    bool clear(const Bytes& command, bool& reset);
+    bool remove(const Bytes& command);
+    bool backlightCommand(const Bytes& command);
+};
+
+bool TwoPointFourGHzFirmware::Private::handle(
+    const Bytes& command, std::vector<Bytes>& answer, bool& reset)
+{
+    if (isPlain(command, ":GI")) {
+        answer.push_back(information());
+        return true;
+    }
+    if (isPlain(command, ":GN")) {
+        answer.push_back(nameAndFreeStore());
+        return true;
+    }
+    if (isPlain(command, ":VE")) {
+        answer.push_back(okPacket());
+        return true;
+    }
+    if (isPlain(command, ":QT")) {
+        if (countKind(Kind::Board) > 0)
+            answer.push_back(touchStatusPacket(touchStatus, touches));
+        return true;
+    }
+    if (const int product = productArgument(command, ":GD"); product >= 0) {
+        Bytes packet { 4, 0x53, 0, 0 };
+        putU16(packet, 2, std::uint32_t(countIf([product](const EmulatedDevice& device) {
+            return countedBy(device.kind, product);
+        })));
+        answer.push_back(packet);
+        return true;
+    }
+    if (const int product = productArgument(command, ":GR"); product >= 0) {
+        for (const EmulatedDevice& device : devices) {
+            if (listedBy(device.kind, product))
+                answer.push_back(device.record());
+        }
+        answer.push_back(okPacket());
+        return true;
+    }
+    if (clear(command, reset)) {
+        answer.push_back(okPacket());
+        return true;
+    }
+    if (remove(command))
+        return true;
+    if (backlightCommand(command)) {
+        answer.push_back(okPacket());
+        return true;
+    }
+    return false;
+}
+
+Bytes TwoPointFourGHzFirmware::Private::information() const
+{
+    Bytes packet(11, 0);
+    packet[0] = 11;
+    packet[1] = 0x51;
+    putU16(packet, 2, std::uint32_t(countKind(Kind::Taviote)));
+    putU16(packet, 4, votingCapacity);
+    packet[6] = std::uint8_t(std::min<std::size_t>(countKind(Kind::Board), 0xFF));
+    packet[7] = boardCapacity;
+    packet[8] = std::uint8_t(std::min<std::size_t>(countKind(Kind::Slate), 0xFF));
+    packet[9] = slateCapacity;
+    packet[10] = stateCode;
+    return packet;
+}
+
+Bytes TwoPointFourGHzFirmware::Private::nameAndFreeStore() const
+{
+    Bytes packet(16, 0);
+    packet[0] = 16;
+    packet[1] = 0x32;
+    putText(packet, 2, hubName, 10);
+    std::copy(freeStore.begin(), freeStore.end(), packet.begin() + 12);
+    return packet;
+}
+
+bool TwoPointFourGHzFirmware::Private::clear(const Bytes& command, bool& reset)
+{
+    static const struct
+    {
+        const char* code;
+        int product; // -1: everything
+    } codes[] = {
+        { ":CS99", -1 },
+        { ":CS06", ProductTaviote },
+        { ":CS07", ProductSlate },
+        { ":CS08", ProductBoard },
+        { ":CS09", ProductExpression },
+        { ":CS0D", ProductPenExpression },
+    };
+    for (const auto& entry : codes) {
+        if (!isPlain(command, entry.code))
+            continue;
+        const int product = entry.product;
+        devices.erase(std::remove_if(devices.begin(), devices.end(),
+                          [product](const EmulatedDevice& device) {
+                              return product < 0 || countedBy(device.kind, product);
+                          }),
+            devices.end());
+        if (product < 0 && resetOnClear) {
+            resetOnClear = false;
+            reset = true;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool TwoPointFourGHzFirmware::Private::remove(const Bytes& command)
+{
+    std::array<std::uint8_t, 6> id {};
+    if (command.size() != 3 + 12 + 1 || command.back() != CR
+        || !std::equal(command.begin(), command.begin() + 3, ":RD")
+        || !parseHex(command, 3, id.size(), true, id.data()))
+        return false;
+    devices.erase(std::remove_if(devices.begin(), devices.end(),
+                      [&id](const EmulatedDevice& device) { return device.identifier() == id; }),
+        devices.end());
+    return true;
+}
+
+bool TwoPointFourGHzFirmware::Private::backlightCommand(const Bytes& command)
+{
+    static const Bytes head { ':', 'X', 'P', '0', '1', '0', CR, 0x02 };
+    if (command.size() != head.size() + 2 || !std::equal(head.begin(), head.end(), command.begin()))
+        return false;
+    backlight.set = true;
+    backlight.level = command[head.size()];
+    backlight.value = command[head.size() + 1];
+    return true;
+}
+
+TwoPointFourGHzFirmware::TwoPointFourGHzFirmware(std::shared_ptr<Firmware> next)
+    : d(std::make_unique<Private>())
+{
+    d->next = std::move(next);
+}
+
+TwoPointFourGHzFirmware::~TwoPointFourGHzFirmware() = default;
+
+void TwoPointFourGHzFirmware::addDevice(const EmulatedDevice& device)
+{
+    EmulatedDevice added = device;
+    if (added.kind == Kind::ExpressionV2)
+        added.uid = markSecondGeneration(added.uid);
+    std::lock_guard<std::mutex> lock(d->m);
+    auto same = std::find_if(d->devices.begin(), d->devices.end(),
+        [&added](const EmulatedDevice& known) { return known.uid == added.uid; });
+    if (same != d->devices.end())
+        *same = std::move(added);
+    else
+        d->devices.push_back(std::move(added));
+}
+
+void TwoPointFourGHzFirmware::addDevices(const std::vector<EmulatedDevice>& devices)
+{
+    for (const EmulatedDevice& device : devices)
+        addDevice(device);
+}
+
+bool TwoPointFourGHzFirmware::removeDevice(std::uint32_t uid)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    auto it = std::find_if(d->devices.begin(), d->devices.end(),
+        [uid](const EmulatedDevice& device) { return device.uid == uid; });
+    if (it == d->devices.end())
+        return false;
+    d->devices.erase(it);
+    return true;
+}
+
+std::vector<EmulatedDevice> TwoPointFourGHzFirmware::devices() const
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    return d->devices;
+}
+
+void TwoPointFourGHzFirmware::clearDevices()
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->devices.clear();
+}
+
+void TwoPointFourGHzFirmware::setHubName(const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->hubName = name.substr(0, 10);
+}
+
+void TwoPointFourGHzFirmware::setFreeStore(const std::array<std::uint8_t, 4>& bytes)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->freeStore = bytes;
+}
+
+void TwoPointFourGHzFirmware::setVotingCapacity(std::uint16_t capacity)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->votingCapacity = capacity;
+}
+
+void TwoPointFourGHzFirmware::setBoardCapacity(std::uint8_t capacity)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->boardCapacity = capacity;
+}
+
+void TwoPointFourGHzFirmware::setSlateCapacity(std::uint8_t capacity)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->slateCapacity = capacity;
+}
+
+void TwoPointFourGHzFirmware::setHubStateCode(std::uint8_t code)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->stateCode = code;
+}
+
+void TwoPointFourGHzFirmware::setTouchRunning(bool running) { setTouchStatusByte(running ? 5 : 0); }
+
+void TwoPointFourGHzFirmware::setTouchStatusByte(std::uint8_t status)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->touchStatus = status;
+}
+
+void TwoPointFourGHzFirmware::setTouchCount(std::uint8_t touches)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->touches = touches;
+}
+
+void TwoPointFourGHzFirmware::setSilent(bool silent)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->silent = silent;
+}
+
+void TwoPointFourGHzFirmware::dropNextAnswers(int count)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->dropCount = std::max(count, 0);
+}
+
+void TwoPointFourGHzFirmware::setReplyDelay(std::chrono::milliseconds delay)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->delay = delay;
+}
+
+void TwoPointFourGHzFirmware::resetDuringNextClear(bool on)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->resetOnClear = on;
+}
+
+int TwoPointFourGHzFirmware::commandCount(const std::string& prefix) const
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    int count = 0;
+    for (auto it = d->commands.lower_bound(prefix);
+         it != d->commands.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it)
+        count += it->second;
+    return count;
+}
+
+int TwoPointFourGHzFirmware::totalCommands() const
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    return d->total;
+}
+
+TwoPointFourGHzFirmware::Backlight TwoPointFourGHzFirmware::lastBacklight() const
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    return d->backlight;
+}
+
+void TwoPointFourGHzFirmware::resetCounters()
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->commands.clear();
+    d->total = 0;
+    d->backlight = {};
+}
+
+void TwoPointFourGHzFirmware::onWrite(EmulatedHub& hub, const Bytes& command)
+{
+    {
+        std::lock_guard<std::mutex> lock(d->m);
+        ++d->commands[commandText(command)];
+        ++d->total;
+        std::vector<Bytes> answer;
+        bool reset = false;
+        if (d->handle(command, answer, reset)) {
+            if (!answer.empty()) {
+                if (d->silent) {
+                    answer.clear();
+                } else if (d->dropCount > 0) {
+                    --d->dropCount;
+                    answer.clear();
+                }
+            }
+            // Queued under the lock so that the answers of concurrent commands do not
+            // interleave; deliver only queues.
+            if (reset)
+                hub.deliver(hubResetPacket(), d->delay);
+            for (const Bytes& packet : answer)
+                hub.deliver(packet, d->delay);
+            return;
+        }
+    }
+    if (d->next)
+        d->next->onWrite(hub, command);
+}
+
+// Packets
+
+Bytes TwoPointFourGHzFirmware::okPacket() { return { 0x04, 0x32, 0x4F, 0x4B }; }
+
+Bytes TwoPointFourGHzFirmware::hubResetPacket(std::uint8_t code) { return { 0x03, 0xA0, code }; }
+
+Bytes TwoPointFourGHzFirmware::busyChangePacket(std::uint8_t previous, std::uint8_t next)
+{
+    return { 0x04, 0x56, previous, next };
+}
+
+Bytes TwoPointFourGHzFirmware::batteryLowPacket(std::uint32_t uid, std::uint16_t address)
+{
+    return { 0x08, 0x50, std::uint8_t(uid >> 24), std::uint8_t(uid >> 16), std::uint8_t(uid >> 8),
+        std::uint8_t(uid), std::uint8_t(address >> 8), std::uint8_t(address) };
+}
+
+Bytes TwoPointFourGHzFirmware::batteryLowPacket(const EmulatedDevice& device)
+{
+    const auto id = device.identifier();
+    return { 0x08, 0x50, id[0], id[1], id[2], id[3], id[4], id[5] };
+}
+
+Bytes TwoPointFourGHzFirmware::penPacket(
+    std::uint8_t pen, std::uint16_t x, std::uint16_t y, bool tip, bool barrel, bool inRange)
+{
+    const std::uint8_t flags = std::uint8_t(
+        (tip ? 0x01 : 0) | (barrel ? 0x02 : 0) | (inRange ? 0x04 : 0) | ((pen & 0x03) << 3));
+    return { 0x08, 0x21, 0x00, std::uint8_t(x), std::uint8_t(x >> 8), std::uint8_t(y),
+        std::uint8_t(y >> 8), flags };
+}
+
+Bytes TwoPointFourGHzFirmware::touchPacket(const std::vector<EmulatedTouch>& touches)
+{
+    // The length byte limits a report to 36 touches.
+    const std::size_t count = std::min<std::size_t>(touches.size(), (0xFF - 2) / 7);
+    Bytes packet { std::uint8_t(2 + 7 * count), 0x45 };
+    for (std::size_t i = 0; i < count; ++i) {
+        const EmulatedTouch& touch = touches[i];
+        packet.insert(packet.end(),
+            { std::uint8_t((touch.id & 0x7F) | (touch.touching ? 0x80 : 0)), std::uint8_t(touch.x),
+                std::uint8_t(touch.x >> 8), std::uint8_t(touch.y), std::uint8_t(touch.y >> 8),
+                std::uint8_t(touch.radius), std::uint8_t(touch.radius >> 8) });
+    }
+    return packet;
+}
+
+Bytes TwoPointFourGHzFirmware::touchStatusPacket(std::uint8_t status, std::uint8_t touches)
+{
+    return { 0x08, 0xA5, 0x00, 0x00, 0x00, 0x00, status, touches };
+}
+
+std::vector<Bytes> TwoPointFourGHzFirmware::penStrokePackets(const PenStroke& stroke)
+{
+    const long steps = std::max(stroke.moves, 0) + 1L;
+    auto along = [steps](std::uint16_t from, std::uint16_t to, long step) {
+        return std::uint16_t(long(from) + (long(to) - long(from)) * step / steps);
+    };
+    std::vector<Bytes> packets;
+    for (long step = 0; step <= steps; ++step) {
+        const bool tip = step < steps; // the last packet lifts the tip at the end point
+        packets.push_back(penPacket(stroke.pen, along(stroke.fromX, stroke.toX, step),
+            along(stroke.fromY, stroke.toY, step), tip));
+    }
+    return packets;
+}
+
+int TwoPointFourGHzFirmware::streamPenStroke(EmulatedHub& hub, const PenStroke& stroke)
+{
+    const std::vector<Bytes> packets = penStrokePackets(stroke);
+    const auto interval = std::max(stroke.interval, std::chrono::milliseconds(0));
+    for (std::size_t i = 0; i < packets.size(); ++i)
+        hub.deliver(packets[i], interval * long(i));
+    return int(packets.size());
+}
+
+EmulatedHub* addTwoPointFourGHzHub(
+    Emulator& emulator, const HubConfig& config, std::shared_ptr<TwoPointFourGHzFirmware> firmware)
+{
+    if (auto* impl = dynamic_cast<EmulatorImpl*>(&emulator))
+        return impl->addHubWithFirmware(config, std::move(firmware));
+    EmulatedHub* hub = emulator.addHub(config);
+    if (hub)
+        hub->setFirmware(std::move(firmware));
+    return hub;
+}
+
+} // namespace TavioEmulator

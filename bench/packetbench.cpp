@@ -35,11 +35,11 @@ using namespace Taviosystem;
 
 namespace {
 
-// A system with one test hub under handle 1, without loading any board library.
+// A system with one 2.4 GHz hub under handle 1, without loading any board library.
 struct PacketPath
 {
     TavioTest::TestSystem system;
-    TavioTest::TestHub* hub = system.addUnattachedHub(1, false);
+    TavioTest::TestTavioHub* hub = system.addUnattachedTavioHub(1);
 };
 
 void penCallback(Hub*, unsigned int, int x, int, bool, bool, void* context)
@@ -47,6 +47,7 @@ void penCallback(Hub*, unsigned int, int x, int, bool, bool, void* context)
     *static_cast<int*>(context) += x;
 }
 
+// A USB pen packet from the board library's callback until the host's pen callback returns.
 void BM_PenPacketToHostCallback(benchmark::State& state)
 {
     PacketPath path;
@@ -63,6 +64,21 @@ void BM_PenPacketToHostCallback(benchmark::State& state)
     benchmark::DoNotOptimize(sink);
 }
 BENCHMARK(BM_PenPacketToHostCallback);
+
+// A 12-byte answer packet through the whole packet path while a question session runs.
+void BM_AnswerPacketInSession(benchmark::State& state)
+{
+    PacketPath path;
+    path.hub->setSessionType(Hub::SessionType_Multichoice);
+    const unsigned char packet[]
+        = { 0x0C, 0x83, 0x01, 0x05, 0x00, 0x00, 'A', 'C', 0x00, 0xFF, 0x00, 0x00 };
+    const long before = g_allocations.load();
+    for (auto _ : state)
+        TavioSystem::processPacketCallback(1, packet, sizeof packet, &path.system);
+    state.counters["allocs/op"] = benchmark::Counter(
+        double(g_allocations.load() - before), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_AnswerPacketInSession);
 
 void BM_TouchStatusRecognition(benchmark::State& state)
 {

@@ -254,6 +254,9 @@ public:
     bool isConnected() const { return m_connected; }
     Error getLastError() const { return m_lastError; }
     static QString errorAsString(Error error);
+    // The virtual votes file, which lists extra voting devices every 2.4 GHz hub adds to its
+    // voters: under the machine-wide application-data folder.
+    static QString virtualVoteFilePath();
     SessionType sessionType() const { return m_sessionType; }
 
     void lockDriver();
@@ -462,8 +465,6 @@ protected:
     // one "serial + identifier#name" line per record. False when the file is missing or its
     // header is not one this version reads; a record cut short ends the list.
     bool readVirtualVoteFile(QStringList& lines);
-    // Where that file lives: under the machine-wide application-data folder.
-    static QString virtualVoteFilePath();
     bool isRFChangeStatePacket(const QByteArray& packet) const;
     bool isReenumerartePacket(const QByteArray& packet) const;
     void RFChangeStatePacketReceived(const QByteArray& packet);

@@ -43,7 +43,6 @@ public:
     static constexpr int Packet_Offset_PenId = 7;
     static constexpr int Packet_Offset_Button = 7;
     static constexpr int BoardPenCount = 2; // pens of a registered board
-    static constexpr int ClearResponseTimeout = 6000; // milliseconds
 
     TwoPointFourGHzHub(TavioSystem* system, int handle, quint64 uid, bool connected, int version);
     ~TwoPointFourGHzHub() override;
@@ -167,6 +166,9 @@ protected:
     void* m_batteryLowContext = nullptr;
     EndUserNamingCallback m_endUserNamingCallback = nullptr;
     int m_currentQuestionId = 0;
+    // Milliseconds to wait for the hub to acknowledge a clear or the end of a session, which it
+    // does only once its flash is written.
+    int m_flashWriteTimeout = m_nFlashWriteResponseMaximumWaitTime;
 
 private:
     void registerResponseHandlers();

@@ -574,7 +574,7 @@ void TwoPointFourGHzHub::asEndExpressionRegSession() { }
 bool TwoPointFourGHzHub::clearWith(const QByteArray& command, OKResponse* response)
 {
     OKResponse reply;
-    if (!sendAndReceive(command, reply, ClearResponseTimeout))
+    if (!sendAndReceive(command, reply, m_flashWriteTimeout))
         return false;
     if (response)
         *response = reply;
@@ -688,7 +688,7 @@ bool TwoPointFourGHzHub::stopRemoveSession(std::initializer_list<ListKind> rerea
     if (m_sessionType != SessionType_RemoveDevice)
         return false;
     OKResponse reply;
-    const bool ok = sendAndReceive(Protocol::endSessionCommand(), reply, ClearResponseTimeout);
+    const bool ok = sendAndReceive(Protocol::endSessionCommand(), reply, m_flashWriteTimeout);
     if (ok) {
         for (ListKind kind : reread)
             setNeedsReading(kind, !readList(kind));

@@ -139,17 +139,24 @@ TestSystem::TestSystem() = default;
 
 TestSystem::~TestSystem() { shutdown(); }
 
-TestHub* TestSystem::testHub(int handle)
+Hub* TestSystem::connectedHub(int handle)
 {
     QList<Hub*> hubs;
     if (!getHubList(&hubs))
         return nullptr;
     for (Hub* hub : hubs) {
         if (hub->handle() == handle)
-            return qobject_cast<TestHub*>(hub);
+            return hub;
     }
     return nullptr;
 }
+
+TestTavioHub* TestSystem::tavioHub(int handle)
+{
+    return qobject_cast<TestTavioHub*>(connectedHub(handle));
+}
+
+TestHub* TestSystem::testHub(int handle) { return qobject_cast<TestHub*>(connectedHub(handle)); }
 
 TestHub* TestSystem::addUnattachedHub(int handle, bool pens)
 {
@@ -159,10 +166,20 @@ TestHub* TestSystem::addUnattachedHub(int handle, bool pens)
     return hub;
 }
 
+TestTavioHub* TestSystem::addUnattachedTavioHub(int handle)
+{
+    auto* hub = new TestTavioHub(this, handle, 0x42, true, 0);
+    insertHub(handle, hub);
+    return hub;
+}
+
 Hub* TestSystem::createHub(const BoardDeviceInfo& record)
 {
-    if (!createHubs || record.kind() != 3)
+    if (record.kind() != 3 || hubs == Hubs::None)
         return TavioSystem::createHub(record);
+    if (hubs == Hubs::Tavio)
+        return new TestTavioHub(
+            this, record.handle(), record.serial(), true, record.versionNumber());
     return new TestHub(
         this, record.handle(), record.serial(), record.versionNumber(), initialisePens);
 }

@@ -7,6 +7,7 @@
 
 #include <taviosystem/hub.h>
 #include <taviosystem/taviosystem.h>
+#include <taviosystem/twopointfourghzhub.h>
 
 #include <QtCore/QByteArray>
 #include <QtCore/QHash>
@@ -125,7 +126,24 @@ private:
     bool m_recordPackets = true;
 };
 
-// A system that makes TestHubs for 2.4 GHz records. Constructed per test, unlike the host's
+// The library's 2.4 GHz hub, with a few of its protected parts opened for tests.
+class TestTavioHub : public Taviosystem::TwoPointFourGHzHub
+{
+    Q_OBJECT
+public:
+    using TwoPointFourGHzHub::TwoPointFourGHzHub;
+    using Hub::readVirtualVoteFile;
+    using Hub::setSessionType;
+    // Shortens both waits, so that tests of a silent hub take no seconds.
+    void setResponseTimeout(int ms)
+    {
+        m_responseTimeout = ms;
+        m_flashWriteTimeout = ms;
+    }
+    void setCurrentQuestionId(int id) { m_currentQuestionId = id; }
+};
+
+// A system that makes TestHubs (or TestTavioHubs) for 2.4 GHz records. Constructed per test, unlike the host's
 // singleton, so every test starts from a fresh system.
 class TestSystem : public Taviosystem::TavioSystem
 {
@@ -137,13 +155,17 @@ public:
     // Runs before each discovery pass (on the thread that runs it); may block.
     std::function<void()> beforeUpdateHubs;
     std::atomic<int> updateHubsRuns { 0 };
-    bool createHubs = true;
+    enum class Hubs { Test, Tavio, None };
+    Hubs hubs = Hubs::Test; // what 2.4 GHz records become
     bool initialisePens = true;
 
     TestHub* testHub(int handle);
+    TestTavioHub* tavioHub(int handle);
+    Taviosystem::Hub* connectedHub(int handle);
     // Lists a new hub under a handle without any board library (benchmarks and fuzzing); it
     // keeps no copies of its packets.
     TestHub* addUnattachedHub(int handle, bool initialisePens);
+    TestTavioHub* addUnattachedTavioHub(int handle);
     using TavioSystem::wrapper;
 
 protected:

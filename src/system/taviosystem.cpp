@@ -217,18 +217,29 @@ void TavioSystem::setHubConnectedCallback(HubConnectedCallback callback, void* c
     m_hubConnectedContext = context;
 }
 
+// The driver lock is held across whole list reads, during which the wrapper lock is taken for
+// every write: take the driver lock with the wrapper lock released, so the two are never
+// nested the other way round.
 void TavioSystem::lockDriver()
 {
-    std::shared_lock<std::shared_mutex> locker(d->wrapperLock);
-    if (m_wrapper)
-        m_wrapper->lock();
+    AbstractHardwareWrapper* wrapper = nullptr;
+    {
+        std::shared_lock<std::shared_mutex> locker(d->wrapperLock);
+        wrapper = m_wrapper;
+    }
+    if (wrapper)
+        wrapper->lock();
 }
 
 void TavioSystem::unlockDriver()
 {
-    std::shared_lock<std::shared_mutex> locker(d->wrapperLock);
-    if (m_wrapper)
-        m_wrapper->unlock();
+    AbstractHardwareWrapper* wrapper = nullptr;
+    {
+        std::shared_lock<std::shared_mutex> locker(d->wrapperLock);
+        wrapper = m_wrapper;
+    }
+    if (wrapper)
+        wrapper->unlock();
 }
 
 // Writing and board settings ---------------------------------------------------------------------

@@ -254,14 +254,20 @@ TEST_F(Hub24Test, AHubResetEmptiesTheListsUntilTheyAreReadAgain)
 
 TEST_F(Hub24Test, UnpluggedAndPluggedInAgainTheHubKeepsItsObject)
 {
-    QSignalSpy left(system.get(), &TavioSystem::hubDisconnected);
-    QSignalSpy arrived(system.get(), &TavioSystem::newHubConnected);
+    // Discovery after a plug-and-play notification runs on the event thread: record there.
+    Recorder<std::pair<Hub*, bool>> reported;
+    QObject::connect(
+        system.get(), &TavioSystem::hubDisconnected, system.get(),
+        [&](Hub* hub) { reported.append({ hub, false }); }, Qt::DirectConnection);
+    QObject::connect(
+        system.get(), &TavioSystem::newHubConnected, system.get(),
+        [&](Hub* hub) { reported.append({ hub, true }); }, Qt::DirectConnection);
     start();
-    ASSERT_EQ(arrived.count(), 1);
+    ASSERT_EQ(reported.size(), 1u);
 
     ASSERT_TRUE(emulator().removeHub(Handle));
-    ASSERT_TRUE(waitFor([&] { return left.count() == 1; }));
-    EXPECT_EQ(left.at(0).at(0).value<Hub*>(), hub);
+    ASSERT_TRUE(waitFor([&] { return reported.size() == 2; }));
+    EXPECT_EQ(reported.values()[1], std::make_pair(static_cast<Hub*>(hub), false));
     EXPECT_FALSE(hub->isConnected());
     QList<Device*> devices;
     EXPECT_FALSE(hub->getDeviceList(Device::Type_Vote, &devices));
@@ -271,8 +277,8 @@ TEST_F(Hub24Test, UnpluggedAndPluggedInAgainTheHubKeepsItsObject)
     EXPECT_EQ(hub->getDeviceId(0x0105), 0u);
 
     emulated = plug();
-    ASSERT_TRUE(waitFor([&] { return arrived.count() == 2; }));
-    EXPECT_EQ(arrived.at(1).at(0).value<Hub*>(), hub);
+    ASSERT_TRUE(waitFor([&] { return reported.size() == 3; }));
+    EXPECT_EQ(reported.values()[2], std::make_pair(static_cast<Hub*>(hub), true));
     EXPECT_TRUE(hub->isConnected());
     EXPECT_EQ(list(Device::Type_Vote).size(), 20);
     EXPECT_EQ(hub->getDeviceId(0x0105), 0x00A10005u);

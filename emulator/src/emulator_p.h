@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -36,6 +37,13 @@ public:
     int handle() const override;
     HubConfig config() const override;
     void deliver(const Bytes& packet, std::chrono::milliseconds delay) override;
+    // Queues like deliver, due at `due`. A non-zero `tag` lets cancel() take the packet back
+    // while it waits. `gate`, when set, runs on the packet thread right before the handover,
+    // with no hub lock held; when it answers false the packet is dropped.
+    void deliverAt(const Bytes& packet, Clock::time_point due, std::uint64_t tag = 0,
+        std::function<bool()> gate = {});
+    // Drops every queued packet that carries `tag` (never those of tag 0); answers how many.
+    std::size_t cancel(std::uint64_t tag);
     bool waitUntilDelivered(std::chrono::milliseconds timeout) override;
     int packetsDelivered() const override;
     void setFirmware(std::shared_ptr<Firmware> firmware) override;
@@ -80,6 +88,12 @@ private:
     void run();
 
     using Key = std::pair<Clock::time_point, std::uint64_t>;
+    struct Queued
+    {
+        Bytes packet;
+        std::uint64_t tag = 0;
+        std::function<bool()> gate;
+    };
 
     EmulatorImpl& emulator_;
     const HubConfig config_;
@@ -88,7 +102,7 @@ private:
     std::condition_variable wakeCv_; // the packet thread waits here
     std::condition_variable idleCv_; // waitUntilDelivered waits here
     std::condition_variable writesCv_; // waitForWrites waits here
-    std::map<Key, Bytes> queue_;
+    std::map<Key, Queued> queue_;
     std::uint64_t sequence_ = 0;
     bool stopping_ = false;
     bool delivering_ = false;

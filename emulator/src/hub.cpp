@@ -32,12 +32,39 @@ HubConfig HubImpl::config() const { return config_; }
 
 void HubImpl::deliver(const Bytes& packet, std::chrono::milliseconds delay)
 {
-    const Clock::time_point due = Clock::now() + std::max(delay, std::chrono::milliseconds(0));
+    deliverAt(packet, Clock::now() + std::max(delay, std::chrono::milliseconds(0)));
+}
+
+void HubImpl::deliverAt(
+    const Bytes& packet, Clock::time_point due, std::uint64_t tag, std::function<bool()> gate)
+{
     std::lock_guard<std::mutex> lock(m_);
     if (stopping_)
         return;
-    queue_.emplace(Key { due, sequence_++ }, packet);
+    queue_.emplace(Key { due, sequence_++ }, Queued { packet, tag, std::move(gate) });
     wakeCv_.notify_one();
+}
+
+std::size_t HubImpl::cancel(std::uint64_t tag)
+{
+    if (tag == 0)
+        return 0;
+    std::size_t dropped = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        for (auto it = queue_.begin(); it != queue_.end();) {
+            if (it->second.tag == tag) {
+                it = queue_.erase(it);
+                ++dropped;
+            } else {
+                ++it;
+            }
+        }
+        // The packet thread may be waiting for a deadline that is gone now.
+        wakeCv_.notify_all();
+    }
+    idleCv_.notify_all();
+    return dropped;
 }
 
 bool HubImpl::waitUntilDelivered(std::chrono::milliseconds timeout)
@@ -170,12 +197,14 @@ void HubImpl::run()
             wakeCv_.wait_until(lock, due);
             continue;
         }
-        Bytes packet = std::move(next->second);
+        Queued item = std::move(next->second);
         queue_.erase(next);
         delivering_ = true;
         lock.unlock();
 
-        const bool handed = emulator_.dispatchPacket(config_.handle, packet);
+        const bool pass = !item.gate || item.gate();
+        const bool handed = pass && emulator_.dispatchPacket(config_.handle, item.packet);
+        item.gate = nullptr; // whatever it holds goes before the hub lock is taken again
 
         lock.lock();
         delivering_ = false;

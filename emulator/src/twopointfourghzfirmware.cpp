@@ -1,79 +1,18 @@
 // The 2.4 GHz hub's firmware: its device population, the answers to its command vocabulary and
 // the packets it sends on its own.
-#include "emulator_p.h"
-
-#include "tavioemulator/twopointfourghzfirmware.h"
-
-#include <algorithm>
-#include <cstring>
-#include <map>
+#include "twopointfourghz_p.h"
 
 namespace TavioEmulator {
 
+using namespace Radio;
+
 namespace {
-
-constexpr std::uint8_t CR = 0x0D;
-constexpr std::uint8_t ProductTaviote = 6;
-constexpr std::uint8_t ProductSlate = 7;
-constexpr std::uint8_t ProductBoard = 8;
-constexpr std::uint8_t ProductExpression = 9;
-constexpr std::uint8_t ProductExpressionV2 = 12; // first identifier byte; count query only
-constexpr std::uint8_t ProductPenExpression = 13;
-
-using Kind = EmulatedDevice::Kind;
-
-void putU16(Bytes& packet, std::size_t at, std::uint32_t value)
-{
-    const std::uint32_t clamped = std::min<std::uint32_t>(value, 0xFFFF);
-    packet[at] = std::uint8_t(clamped >> 8);
-    packet[at + 1] = std::uint8_t(clamped);
-}
-
-void putText(Bytes& packet, std::size_t at, const std::string& text, std::size_t width)
-{
-    std::memcpy(packet.data() + at, text.data(), std::min(text.size(), width));
-}
 
 // The command as text up to its first carriage return (block bytes are left out).
 std::string commandText(const Bytes& command)
 {
     const auto end = std::find(command.begin(), command.end(), CR);
     return std::string(command.begin(), end);
-}
-
-// Whether `command` is exactly `code` followed by a carriage return.
-bool isPlain(const Bytes& command, const char* code)
-{
-    const std::size_t length = std::strlen(code);
-    return command.size() == length + 1 && command.back() == CR
-        && std::equal(code, code + length, command.begin());
-}
-
-// Value of a hexadecimal digit in the given letter case, -1 for anything else.
-int hexDigit(std::uint8_t c, bool upper)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    const char a = upper ? 'A' : 'a';
-    if (c >= a && c <= a + 5)
-        return c - a + 10;
-    return -1;
-}
-
-// Parses `count` hexadecimal byte pairs starting at `at`; false on any other character.
-bool parseHex(
-    const Bytes& command, std::size_t at, std::size_t count, bool upper, std::uint8_t* out)
-{
-    if (command.size() < at + 2 * count)
-        return false;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int high = hexDigit(command[at + 2 * i], upper);
-        const int low = hexDigit(command[at + 2 * i + 1], upper);
-        if (high < 0 || low < 0)
-            return false;
-        out[i] = std::uint8_t(high * 16 + low);
-    }
-    return true;
 }
 
 // A code + two lower-case hexadecimal digits + CR command (":GD", ":GR"); -1 when it is not.
@@ -85,8 +24,6 @@ int productArgument(const Bytes& command, const char* code)
         return -1;
     return product;
 }
-
-bool isExpressionKind(Kind kind) { return kind == Kind::Expression || kind == Kind::ExpressionV2; }
 
 // Which devices a count (":GD") or clear (":CS") of a product touches.
 bool countedBy(Kind kind, int product)
@@ -126,11 +63,6 @@ EmulatedDevice makeDevice(Kind kind, std::uint32_t uid, std::uint16_t address, s
     device.address = address;
     device.name = std::move(name);
     return device;
-}
-
-std::uint32_t markSecondGeneration(std::uint32_t uid)
-{
-    return (uid & 0x00FFFFFFu) | (std::uint32_t(ProductExpressionV2) << 24);
 }
 
 } // namespace
@@ -248,63 +180,34 @@ Bytes EmulatedDevice::record() const
 
 // TwoPointFourGHzFirmware
 
-struct TwoPointFourGHzFirmware::Private
+EmulatedDevice* TwoPointFourGHzFirmware::Private::findDevice(std::uint32_t uid)
 {
-    std::shared_ptr<Firmware> next;
+    auto it = std::find_if(devices.begin(), devices.end(),
+        [uid](const EmulatedDevice& device) { return device.uid == uid; });
+    return it == devices.end() ? nullptr : &*it;
+}
 
-    mutable std::mutex m;
-    std::vector<EmulatedDevice> devices;
-    std::string hubName = "Hub";
-    std::array<std::uint8_t, 4> freeStore {};
-    std::uint16_t votingCapacity = 1000;
-    std::uint8_t boardCapacity = 4;
-    std::uint8_t slateCapacity = 64;
-    std::uint8_t stateCode = 0;
-    std::uint8_t touchStatus = 5;
-    std::uint8_t touches = 10;
-
-    bool silent = false;
-    int dropCount = 0;
-    std::chrono::milliseconds delay { 0 };
-    bool resetOnClear = false;
-
-    std::map<std::string, int> commands; // by command text
-    int total = 0;
-    Backlight backlight;
-
-    template <class Pred>
-    std::size_t countIf(Pred pred) const
-    {
-        return std::size_t(std::count_if(devices.begin(), devices.end(), pred));
-    }
-    std::size_t countKind(Kind kind) const
-    {
-        return countIf([kind](const EmulatedDevice& device) { return device.kind == kind; });
-    }
-
-    // What one command does. False when it is not part of this firmware's vocabulary. Fills the
-    // answer packets and, for a clear during which the hub resets, the reset packet.
-    bool handle(const Bytes& command, std::vector<Bytes>& answer, bool& reset);
-    Bytes information() const;
-    Bytes nameAndFreeStore() const;
-    bool clear(const Bytes& command, bool& reset);
-    bool remove(const Bytes& command);
-    bool backlightCommand(const Bytes& command);
-};
-
-bool TwoPointFourGHzFirmware::Private::handle(
-    const Bytes& command, std::vector<Bytes>& answer, bool& reset)
+void TwoPointFourGHzFirmware::Private::addDevice(EmulatedDevice device)
 {
+    if (device.kind == Kind::ExpressionV2)
+        device.uid = markSecondGeneration(device.uid);
+    if (EmulatedDevice* same = findDevice(device.uid))
+        *same = std::move(device);
+    else
+        devices.push_back(std::move(device));
+}
+
+bool TwoPointFourGHzFirmware::Private::handle(const Bytes& command, Outcome& out)
+{
+    if (handleSession(command, out))
+        return true;
+    std::vector<Bytes>& answer = out.answer;
     if (isPlain(command, ":GI")) {
         answer.push_back(information());
         return true;
     }
     if (isPlain(command, ":GN")) {
         answer.push_back(nameAndFreeStore());
-        return true;
-    }
-    if (isPlain(command, ":VE")) {
-        answer.push_back(okPacket());
         return true;
     }
     if (isPlain(command, ":QT")) {
@@ -328,7 +231,7 @@ bool TwoPointFourGHzFirmware::Private::handle(
         answer.push_back(okPacket());
         return true;
     }
-    if (clear(command, reset)) {
+    if (clear(command, out.reset)) {
         answer.push_back(okPacket());
         return true;
     }
@@ -352,7 +255,8 @@ Bytes TwoPointFourGHzFirmware::Private::information() const
     packet[7] = boardCapacity;
     packet[8] = std::uint8_t(std::min<std::size_t>(countKind(Kind::Slate), 0xFF));
     packet[9] = slateCapacity;
-    packet[10] = stateCode;
+    const auto code = sessionStateCodes.find(session);
+    packet[10] = code != sessionStateCodes.end() ? code->second : stateCode;
     return packet;
 }
 
@@ -423,25 +327,18 @@ bool TwoPointFourGHzFirmware::Private::backlightCommand(const Bytes& command)
 }
 
 TwoPointFourGHzFirmware::TwoPointFourGHzFirmware(std::shared_ptr<Firmware> next)
-    : d(std::make_unique<Private>())
+    : d(std::make_shared<Private>())
 {
     d->next = std::move(next);
+    d->self = d;
 }
 
 TwoPointFourGHzFirmware::~TwoPointFourGHzFirmware() = default;
 
 void TwoPointFourGHzFirmware::addDevice(const EmulatedDevice& device)
 {
-    EmulatedDevice added = device;
-    if (added.kind == Kind::ExpressionV2)
-        added.uid = markSecondGeneration(added.uid);
     std::lock_guard<std::mutex> lock(d->m);
-    auto same = std::find_if(d->devices.begin(), d->devices.end(),
-        [&added](const EmulatedDevice& known) { return known.uid == added.uid; });
-    if (same != d->devices.end())
-        *same = std::move(added);
-    else
-        d->devices.push_back(std::move(added));
+    d->addDevice(device);
 }
 
 void TwoPointFourGHzFirmware::addDevices(const std::vector<EmulatedDevice>& devices)
@@ -579,31 +476,39 @@ void TwoPointFourGHzFirmware::resetCounters()
 
 void TwoPointFourGHzFirmware::onWrite(EmulatedHub& hub, const Bytes& command)
 {
+    const Clock::time_point start = Clock::now();
+    Private::Outcome out;
+    bool handled = false;
     {
         std::lock_guard<std::mutex> lock(d->m);
         ++d->commands[commandText(command)];
         ++d->total;
-        std::vector<Bytes> answer;
-        bool reset = false;
-        if (d->handle(command, answer, reset)) {
-            if (!answer.empty()) {
+        handled = d->handle(command, out);
+        if (handled) {
+            if (!out.answer.empty()) {
                 if (d->silent) {
-                    answer.clear();
+                    out.answer.clear();
                 } else if (d->dropCount > 0) {
                     --d->dropCount;
-                    answer.clear();
+                    out.answer.clear();
                 }
+            }
+            // What the learners of an ended session still had to send is taken back.
+            if (auto* impl = dynamic_cast<HubImpl*>(&hub)) {
+                for (std::uint64_t tag : out.cancelled)
+                    impl->cancel(tag);
             }
             // Queued under the lock so that the answers of concurrent commands do not
             // interleave; deliver only queues.
-            if (reset)
+            if (out.reset)
                 hub.deliver(hubResetPacket(), d->delay);
-            for (const Bytes& packet : answer)
+            for (const Bytes& packet : out.answer)
                 hub.deliver(packet, d->delay);
-            return;
         }
     }
-    if (d->next)
+    if (handled)
+        d->sendLearnerPackets(hub, out, start);
+    if ((!handled || out.passOn) && d->next)
         d->next->onWrite(hub, command);
 }
 

@@ -1,5 +1,6 @@
 // Shared by the emulator tests: the board library's C functions as the system sees them, a
-// fixture that leaves the emulator clean, and a thread-safe packet recorder.
+// fixture that leaves the emulator clean, a thread-safe packet recorder and a fixture with one
+// plugged-in hub.
 #pragma once
 
 #include <tavioemulator/emulator.h>
@@ -7,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -22,17 +22,6 @@ int tavioWritePacket(int handle, const char* data, int length);
 int tavioGetDeviceCount(void);
 unsigned char tavioEnumDeviceInfo(int index, void* info);
 void tavioSetPnpCallback(void (*cb)(void* ctx), void* ctx);
-void tavioSetPointingDeviceDestinationEx(
-    int handle, unsigned char pen, int flag, unsigned char mode, int extra);
-unsigned char tavioGetPointingDeviceDestination(int handle, unsigned char pen, int zero);
-void tavioSetTouchDestinationEx(int handle, unsigned char mode, int extra);
-unsigned char tavioGetTouchDestination(int handle);
-void tavioSetTouchEnabled(int handle, int on);
-int tavioGetTouchEnabled(int handle);
-void tavioSendTouchPacketToSystem(int handle, const unsigned char* data, unsigned char length);
-void tavioSetLATEDetection(int handle, int on);
-unsigned char tavioGetLATEDetection(int handle);
-void tavioReverseButtons(int handle, int on);
 void tavioLock(void);
 void tavioUnlock(void);
 }
@@ -42,6 +31,7 @@ namespace EmulatorTests {
 using namespace std::chrono_literals;
 using TavioEmulator::Bytes;
 using TavioEmulator::Emulator;
+using Packets = std::vector<Bytes>;
 
 class EmulatorTest : public ::testing::Test
 {
@@ -56,7 +46,6 @@ protected:
 struct PacketLog
 {
     std::mutex m;
-    std::condition_variable cv;
     std::vector<std::pair<int, Bytes>> packets;
     std::thread::id thread;
 
@@ -66,28 +55,50 @@ struct PacketLog
         std::lock_guard<std::mutex> lock(log->m);
         log->packets.emplace_back(handle, Bytes(data, data + length));
         log->thread = std::this_thread::get_id();
-        log->cv.notify_all();
     }
 
-    bool waitFor(std::size_t count)
-    {
-        std::unique_lock<std::mutex> lock(m);
-        return cv.wait_for(lock, 500ms, [&] { return packets.size() >= count; });
-    }
-
-    std::vector<std::pair<int, Bytes>> snapshot()
+    // The packets without their handles.
+    Packets bytes()
     {
         std::lock_guard<std::mutex> lock(m);
-        return packets;
+        Packets result;
+        for (const auto& packet : packets)
+            result.push_back(packet.second);
+        return result;
     }
 };
 
-inline void* asPointer(void (*cb)(int, const unsigned char*, unsigned int, void*))
+// One plugged-in hub whose packets are collected.
+class HubTest : public EmulatorTest
 {
-    return reinterpret_cast<void*>(cb);
-}
+protected:
+    void SetUp() override
+    {
+        EmulatorTest::SetUp();
+        hub = emu().addHub({});
+        tavioSetCallback(hub->handle(), &PacketLog::callback, &log);
+    }
 
-inline void* asPointer(void (*cb)(void*)) { return reinterpret_cast<void*>(cb); }
+    // The packets received since the last call, once everything queued was delivered.
+    Packets take()
+    {
+        EXPECT_TRUE(hub->waitUntilDelivered(500ms));
+        const Packets all = log.bytes();
+        const Packets fresh(all.begin() + std::ptrdiff_t(seen), all.end());
+        seen = all.size();
+        return fresh;
+    }
+
+    TavioEmulator::EmulatedHub* hub = nullptr;
+    PacketLog log;
+    std::size_t seen = 0;
+};
+
+template <typename Function>
+void* asPointer(Function* function)
+{
+    return reinterpret_cast<void*>(function);
+}
 
 inline int write(int handle, const Bytes& bytes)
 {

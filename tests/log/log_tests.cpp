@@ -99,7 +99,7 @@ TEST_F(TaviologStub, WritesTimestampedLinesUpToTheLevel)
 TEST_F(TaviologStub, BinaryDumpHasSixteenBytesALine)
 {
     void* log = open("binary.log", 2);
-    const QByteArray data = QByteArray("0123456789ABCDEF") + QByteArray::fromHex("0001FF41");
+    const QByteArray data = QByteArray("0123456789ABCDEF") + QByteArray::fromHex("007FFF41");
     log_logBinary(log, data.constData(), 16, 2); // exactly one line
     log_logBinary(log, data.constData(), int(data.size()), 2);
     log_logBinary(log, data.constData(), int(data.size()), 3); // above the level
@@ -111,7 +111,7 @@ TEST_F(TaviologStub, BinaryDumpHasSixteenBytesALine)
         = "[2] 00000000  30 31 32 33 34 35 36 37 38 39 41 42 43 44 45 46  0123456789ABCDEF";
     EXPECT_EQ(textsOf(path("binary.log")),
         (QList<QByteArray> {
-            full, full, "[2] 00000010  00 01 FF 41                                      ...A" }));
+            full, full, "[2] 00000010  00 7F FF 41                                      ...A" }));
 }
 
 TEST_F(TaviologStub, NullFolderComesFromTheEnvironment)

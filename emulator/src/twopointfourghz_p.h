@@ -1,0 +1,249 @@
+// Internals of the 2.4 GHz hub's firmware, shared by its vocabulary (twopointfourghzfirmware.cpp)
+// and its learner sessions (twopointfourghzsessions.cpp).
+#pragma once
+
+#include "emulator_p.h"
+
+#include "tavioemulator/twopointfourghzfirmware.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <random>
+
+namespace TavioEmulator {
+namespace Radio {
+
+constexpr std::uint8_t CR = 0x0D;
+constexpr std::uint8_t ProductTaviote = 6;
+constexpr std::uint8_t ProductSlate = 7;
+constexpr std::uint8_t ProductBoard = 8;
+constexpr std::uint8_t ProductExpression = 9;
+constexpr std::uint8_t ProductExpressionV2 = 12; // first identifier byte; count query only
+constexpr std::uint8_t ProductPenExpression = 13;
+
+using Kind = EmulatedDevice::Kind;
+
+inline void putU16(Bytes& packet, std::size_t at, std::uint32_t value)
+{
+    const std::uint32_t clamped = std::min<std::uint32_t>(value, 0xFFFF);
+    packet[at] = std::uint8_t(clamped >> 8);
+    packet[at + 1] = std::uint8_t(clamped);
+}
+
+inline void putU32(Bytes& packet, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        packet[at + std::size_t(i)] = std::uint8_t(value >> (24 - 8 * i));
+}
+
+inline void putText(Bytes& packet, std::size_t at, const std::string& text, std::size_t width)
+{
+    std::memcpy(packet.data() + at, text.data(), std::min(text.size(), width));
+}
+
+// Whether `command` is exactly `code` followed by a carriage return.
+inline bool isPlain(const Bytes& command, const char* code)
+{
+    const std::size_t length = std::strlen(code);
+    return command.size() == length + 1 && command.back() == CR
+        && std::equal(code, code + length, command.begin());
+}
+
+inline bool startsWith(const Bytes& command, const char* code)
+{
+    const std::size_t length = std::strlen(code);
+    return command.size() >= length && std::equal(code, code + length, command.begin());
+}
+
+// Value of a hexadecimal digit in the given letter case, -1 for anything else.
+inline int hexDigit(std::uint8_t c, bool upper)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    const char a = upper ? 'A' : 'a';
+    if (c >= a && c <= a + 5)
+        return c - a + 10;
+    return -1;
+}
+
+// Parses `count` hexadecimal byte pairs starting at `at`; false on any other character.
+inline bool parseHex(
+    const Bytes& command, std::size_t at, std::size_t count, bool upper, std::uint8_t* out)
+{
+    if (command.size() < at + 2 * count)
+        return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int high = hexDigit(command[at + 2 * i], upper);
+        const int low = hexDigit(command[at + 2 * i + 1], upper);
+        if (high < 0 || low < 0)
+            return false;
+        out[i] = std::uint8_t(high * 16 + low);
+    }
+    return true;
+}
+
+// A fixed-width name field: its bytes up to the first zero byte.
+inline std::string fieldText(const Bytes& command, std::size_t at, std::size_t width)
+{
+    const auto begin = command.begin() + std::ptrdiff_t(at);
+    const auto end = std::find(begin, begin + std::ptrdiff_t(width), 0);
+    return std::string(begin, end);
+}
+
+inline bool isExpressionKind(Kind kind)
+{
+    return kind == Kind::Expression || kind == Kind::ExpressionV2;
+}
+
+inline std::uint32_t markSecondGeneration(std::uint32_t uid)
+{
+    return (uid & 0x00FFFFFFu) | (std::uint32_t(ProductExpressionV2) << 24);
+}
+
+} // namespace Radio
+
+struct TwoPointFourGHzFirmware::Private
+{
+    using Milliseconds = std::chrono::milliseconds;
+    using Kind = EmulatedDevice::Kind;
+
+    // A learner packet: sent `delay` after the command, through `gate` (see HubImpl::deliverAt).
+    struct Scheduled
+    {
+        Bytes packet;
+        Milliseconds delay { 0 };
+        std::function<bool()> gate;
+    };
+    // A learner who is to answer the running question; its packets are built once the lock is
+    // released, since the answer source is the test's code.
+    struct PendingAnswer
+    {
+        EmulatedDevice device;
+        std::optional<std::string> fixed;
+        Milliseconds delay { 0 };
+        int droppedPackets = 0;
+    };
+    // What one command does.
+    struct Outcome
+    {
+        std::vector<Bytes> answer; // the hub's own answer, subject to the fault settings
+        bool reset = false; // a hub reset comes first
+        bool passOn = false; // the command goes on to `next` as well
+        std::vector<std::uint64_t> cancelled; // tags of sessions that ended
+        std::uint64_t tag = 0; // of the learner packets below
+        std::vector<Scheduled> learners;
+        std::vector<PendingAnswer> pending;
+        QuestionInfo question;
+        AnswerSource source;
+        std::uint8_t number = 0;
+        bool interleave = false;
+        Milliseconds gap { 1 };
+    };
+    struct Waiting
+    {
+        EmulatedDevice device;
+        std::string pin; // three bytes
+        Milliseconds delay { 0 };
+    };
+    struct Vote
+    {
+        std::uint8_t keys = 0x01;
+        bool byUid = false;
+    };
+
+    std::shared_ptr<Firmware> next;
+    std::weak_ptr<Private> self; // for the gates of learner packets
+
+    mutable std::mutex m;
+    std::vector<EmulatedDevice> devices;
+    std::string hubName = "Hub";
+    std::array<std::uint8_t, 4> freeStore {};
+    std::uint16_t votingCapacity = 1000;
+    std::uint8_t boardCapacity = 4;
+    std::uint8_t slateCapacity = 64;
+    std::uint8_t stateCode = 0;
+    std::uint8_t touchStatus = 5;
+    std::uint8_t touches = 10;
+
+    bool silent = false;
+    int dropCount = 0;
+    Milliseconds delay { 0 };
+    bool resetOnClear = false;
+    int stopDrops = 0;
+
+    std::map<std::string, int> commands; // by command text
+    int total = 0;
+    Backlight backlight;
+
+    // Learner sessions.
+    LearnerSession session = LearnerSession::None;
+    std::uint64_t sessionTag = 0; // carried by the packets of the running session's learners
+    std::map<LearnerSession, std::uint8_t> sessionStateCodes;
+    std::vector<Waiting> waiting;
+    std::optional<RegistrationStart> lastRegistration;
+    std::array<std::uint8_t, 2> nameStatus {};
+    std::map<std::uint32_t, std::string> answers;
+    AnswerSource source;
+    std::vector<Kind> answeringKinds { Kind::Expression, Kind::ExpressionV2 };
+    int droppedPackets = 0;
+    std::map<std::uint32_t, int> droppedPacketsOf;
+    bool interleave = false;
+    Milliseconds gap { 1 };
+    std::optional<std::uint8_t> numberByte;
+    Milliseconds delayMin { 0 };
+    Milliseconds delayMax { 0 };
+    std::map<std::uint32_t, Milliseconds> learnerDelays;
+    double silence = 0;
+    std::mt19937 random { 1 };
+    std::vector<std::uint32_t> responders;
+    std::optional<QuestionInfo> question;
+    std::optional<std::vector<std::uint32_t>> voters;
+    std::map<std::uint32_t, Vote> votes;
+    std::map<std::uint32_t, std::string> pinNames;
+    std::optional<long> pinArgument;
+
+    template <class Pred>
+    std::size_t countIf(Pred pred) const
+    {
+        return std::size_t(std::count_if(devices.begin(), devices.end(), pred));
+    }
+    std::size_t countKind(Kind kind) const
+    {
+        return countIf([kind](const EmulatedDevice& device) { return device.kind == kind; });
+    }
+    EmulatedDevice* findDevice(std::uint32_t uid);
+    void addDevice(EmulatedDevice device); // replaces a device of the same uid
+
+    // The hub's vocabulary (twopointfourghzfirmware.cpp). False when the command is not part
+    // of it.
+    bool handle(const Bytes& command, Outcome& out);
+    Bytes information() const;
+    Bytes nameAndFreeStore() const;
+    bool clear(const Bytes& command, bool& reset);
+    bool remove(const Bytes& command);
+    bool backlightCommand(const Bytes& command);
+
+    // The learner sessions (twopointfourghzsessions.cpp).
+    bool handleSession(const Bytes& command, Outcome& out);
+    void startSession(LearnerSession kind, Outcome& out);
+    void endSession(Outcome& out);
+    bool registrationStart(const Bytes& command, Outcome& out);
+    bool teacherNaming(const Bytes& command, Outcome& out);
+    bool questionStart(const Bytes& command, Outcome& out);
+    bool votingStart(const Bytes& command, Outcome& out);
+    bool pinNamingStart(const Bytes& command, Outcome& out);
+    // Whether a learner responds this time (the silence draw), and after how long.
+    bool responds();
+    Milliseconds delayOf(std::uint32_t uid);
+    // Gates of learner packets: pass while the session of `tag` runs, and do what the packet
+    // stands for at that moment.
+    std::function<bool()> sessionGate(std::uint64_t tag) const;
+    std::function<bool()> joinGate(std::uint64_t tag, std::uint32_t uid) const;
+    std::function<bool()> namedGate(std::uint64_t tag, std::uint32_t uid, std::string name) const;
+    // Queues the learner packets of `out` on `hub`, due relative to `start`. Runs without the
+    // lock: it asks the answer source.
+    void sendLearnerPackets(EmulatedHub& hub, Outcome& out, Clock::time_point start) const;
+};
+
+} // namespace TavioEmulator

@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-5compat-dev
     libgtest-dev libgmock-dev googletest
     libbenchmark-dev
     clang libclang-rt-14-dev

@@ -1,81 +1,167 @@
-// The classroom demo: a host program that plugs emulated receivers in, initialises the system,
-// lists the hubs with their names, states and registered devices, and shuts down.
-//
-//   classroomdemo [--hubs N] [--class-size N]
+// The classroom demo: a host program that runs a whole lesson against emulated receivers. It
+// plugs in emulated 2.4 GHz hubs, the first with a class of learners waiting to register, then
+// uses the library exactly as presentation software would: registers the class under a PIN,
+// names a few devices, asks one question of each type with live progress, shows each question's
+// results, saves every answer and shuts down. Try --help.
 
-#include <taviosystem/hub.h>
-#include <taviosystem/taviosystem.h>
-#include <taviosystem/twopointfourghzhub.h>
-
-#include <tavioemulator/emulator.h>
-#include <tavioemulator/twopointfourghzfirmware.h>
+#include "emulatedclass.h"
+#include "lesson.h"
+#include "progress.h"
+#include "questions.h"
 
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QCoreApplication>
-#include <QtCore/QDir>
+#include <QtCore/QFileInfo>
+#include <QtCore/QJsonObject>
 #include <QtCore/QTextStream>
 
-using namespace Taviosystem;
+using namespace ClassroomDemo;
 
 namespace {
 
-void onHubConnected(Hub* hub, bool connected, void* context)
+struct Settings
 {
-    auto* out = static_cast<QTextStream*>(context);
-    *out << (connected ? "  + hub " : "  - hub ") << hub->handle() << " (serial 0x"
-         << QString::number(hub->uid(), 16) << ")\n";
-    out->flush();
+    ClassSettings classroom;
+    LessonOptions lesson;
+};
+
+// An integer option within [minimum, maximum]; false with a message otherwise.
+bool intOption(const QCommandLineParser& parser, const QCommandLineOption& option, int minimum,
+    int maximum, int& value, QString& error)
+{
+    bool ok = false;
+    const QString text = parser.value(option);
+    const qlonglong number = text.toLongLong(&ok);
+    if (!ok || number < minimum || number > maximum) {
+        error = QStringLiteral("--%1 takes a whole number from %2 to %3, not '%4'")
+                    .arg(option.names().constLast())
+                    .arg(minimum)
+                    .arg(maximum)
+                    .arg(text);
+        return false;
+    }
+    value = int(number);
+    return true;
 }
 
-// A class on one emulated hub: voters, answer devices of both generations, slates and a board.
-std::shared_ptr<TavioEmulator::TwoPointFourGHzFirmware> emulatedClass(int hubIndex, int size)
+// Reads the command line into settings. Returns -1 to go on, otherwise the exit code: 0 after
+// printing the help (to out), 2 after printing an error (to err).
+int parseCommandLine(
+    const QStringList& arguments, Settings& settings, QTextStream& out, QTextStream& err)
 {
-    using TavioEmulator::EmulatedDevice;
-    auto firmware = std::make_shared<TavioEmulator::TwoPointFourGHzFirmware>();
-    firmware->setHubName("Room " + std::to_string(10 + hubIndex));
-    const quint32 base = quint32(hubIndex) << 20;
-    for (int i = 0; i < size; ++i) {
-        const quint32 uid = base + 0x1000 + quint32(i);
-        const quint16 address = quint16(0x100 + i);
-        const std::string name = "L" + std::to_string(i + 1);
-        switch (i % 4) {
-        case 0:
-        case 1:
-            firmware->addDevice(EmulatedDevice::taviote(uid, address, name));
-            break;
-        case 2:
-            firmware->addDevice(EmulatedDevice::expression(uid, address, "Learner " + name));
-            break;
-        default:
-            firmware->addDevice(EmulatedDevice::expressionV2(uid, address, "Learner " + name));
-            break;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Runs a whole lesson against emulated classroom hubs: registers a class under a PIN,\n"
+        "names a few devices, asks one question of each type with live progress, prints\n"
+        "each question's results and can save every answer. Touches no network.\n"
+        "A question closes when everyone has answered, when no answer came for --quiet ms,\n"
+        "or after --timeout ms. Progress is a bar on a terminal and plain lines otherwise.\n"
+        "Answers are saved as delivered: option letters (C, BDAC), yes/no/unsure,\n"
+        "true/false/unsure, Likert points, typed text, MathML for maths, \"read\" for a\n"
+        "message; times are milliseconds since the lesson started.\n"
+        "Exit code: 0 when the lesson went as planned, 1 when something failed (no hub, a\n"
+        "question the hub refused, a file not written), 2 for a bad command line."));
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
+        QStringLiteral("Shows this help, with the question file format."));
+    const QCommandLineOption hubs(QStringLiteral("hubs"),
+        QStringLiteral("Emulated 2.4 GHz hubs to plug in (1 to 16, default 1); the lesson runs "
+                       "on the first."),
+        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption classSize(QStringLiteral("class-size"),
+        QStringLiteral("Learners in the class (1 to 200, default 30)."), QStringLiteral("N"),
+        QStringLiteral("30"));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+        QStringLiteral("Seed of the simulated learners' answers, delays and silences "
+                       "(default 1); a seed repeats a lesson."),
+        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption pin(QStringLiteral("pin"),
+        QStringLiteral("Registration PIN: three letters or digits (default ABC)."),
+        QStringLiteral("PIN"), QStringLiteral("ABC"));
+    const QCommandLineOption silence(QStringLiteral("silence"),
+        QStringLiteral("Chance that a learner stays silent at a question, 0 to 1 (default 0.1)."),
+        QStringLiteral("P"), QStringLiteral("0.1"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+        QStringLiteral("Longest a question stays open, in ms (100 to 60000, default 2000)."),
+        QStringLiteral("MS"), QStringLiteral("2000"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+        QStringLiteral("A question also closes once no answer came for this long, in ms "
+                       "(50 to 60000, default 300)."),
+        QStringLiteral("MS"), QStringLiteral("300"));
+    const QCommandLineOption questions(QStringLiteral("questions"),
+        QStringLiteral("Question set file replacing the default lesson (format below)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+        QStringLiteral("Writes every answer as CSV: question,type,uid,name,answer,time_ms."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption json(QStringLiteral("json"),
+        QStringLiteral("Writes the lesson, its questions and every answer as JSON."),
+        QStringLiteral("FILE"));
+    parser.addOptions(
+        { help, hubs, classSize, seed, pin, silence, timeout, quiet, questions, csv, json });
+
+    QString error;
+    if (!parser.parse(arguments)) {
+        err << "classroomdemo: " << parser.errorText() << " (try --help)\n";
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        out << parser.helpText() << "\n" << questionFormatHelp();
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        err << "classroomdemo: unexpected argument '" << parser.positionalArguments().first()
+            << "' (try --help)\n";
+        return 2;
+    }
+
+    ClassSettings& classroom = settings.classroom;
+    LessonOptions& lesson = settings.lesson;
+    int seedValue = 0;
+    bool ok = intOption(parser, hubs, 1, 16, classroom.hubs, error)
+        && intOption(parser, classSize, 1, 200, classroom.size, error)
+        && intOption(parser, seed, 0, 2147483647, seedValue, error)
+        && intOption(parser, timeout, 100, 60000, lesson.questionTimeoutMs, error)
+        && intOption(parser, quiet, 50, 60000, lesson.quietMs, error);
+    classroom.seed = std::uint32_t(seedValue);
+    if (ok) {
+        classroom.pin = parser.value(pin).toUpper();
+        static const QRegularExpression pinPattern(QStringLiteral("^[A-Z0-9]{3}$"));
+        if (!pinPattern.match(classroom.pin).hasMatch()) {
+            error = QStringLiteral("--pin takes three letters or digits");
+            ok = false;
         }
     }
-    firmware->addDevice(EmulatedDevice::slate(base + 0x9000, 0x0F00, "Front"));
-    firmware->addDevice(EmulatedDevice::board(base + 0xA000, 0x0F01, "Board", 0x0380));
-    return firmware;
-}
-
-const char* subTypeName(Device::SubType subType)
-{
-    switch (subType) {
-    case Device::SubType_Expression:
-        return "expression";
-    case Device::SubType_ExpressionV2:
-        return "expression 2";
-    case Device::SubType_Other:
-        return "other";
-    default:
-        return "-";
+    if (ok) {
+        classroom.silence = parser.value(silence).toDouble(&ok);
+        if (!ok || classroom.silence < 0.0 || classroom.silence > 1.0) {
+            error = QStringLiteral("--silence takes a number from 0 to 1");
+            ok = false;
+        }
     }
-}
+    if (ok && parser.isSet(questions)) {
+        ok = readQuestionFile(parser.value(questions), lesson.questions, error);
+        if (!ok)
+            error = parser.value(questions) + QStringLiteral(": ") + error;
+    } else if (ok) {
+        lesson.questions = defaultQuestions();
+    }
+    if (!ok) {
+        err << "classroomdemo: " << error << "\n";
+        return 2;
+    }
 
-void listDevices(QTextStream& out, const char* title, const QList<DeviceDisplayInfo>& devices)
-{
-    out << "    " << title << ": " << devices.size() << "\n";
-    for (const DeviceDisplayInfo& device : devices)
-        out << "      " << QString::number(device.uid, 16).rightJustified(8, QLatin1Char('0'))
-            << "  " << device.name.leftJustified(16) << subTypeName(device.subType) << "\n";
+    lesson.pin = classroom.pin;
+    lesson.classSize = classroom.size;
+    lesson.csvPath = parser.value(csv);
+    lesson.jsonPath = parser.value(json);
+    lesson.interactive = Progress::stdoutIsTerminal();
+    lesson.description
+        = QJsonObject { { "classSize", classroom.size }, { "seed", qint64(classroom.seed) },
+              { "pin", classroom.pin }, { "silence", classroom.silence },
+              { "questionSet",
+                  parser.isSet(questions) ? QFileInfo(parser.value(questions)).fileName()
+                                          : QStringLiteral("default") } };
+    return -1;
 }
 
 } // namespace
@@ -84,71 +170,18 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("classroomdemo"));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Runs a classroom against emulated hubs."));
-    parser.addHelpOption();
-    QCommandLineOption hubsOption(QStringLiteral("hubs"),
-        QStringLiteral("Number of emulated 2.4 GHz hubs (default 1)."), QStringLiteral("N"),
-        QStringLiteral("1"));
-    QCommandLineOption classOption(QStringLiteral("class-size"),
-        QStringLiteral("Learner devices registered on each hub (default 12)."), QStringLiteral("N"),
-        QStringLiteral("12"));
-    parser.addOption(hubsOption);
-    parser.addOption(classOption);
-    parser.process(app);
-
     QTextStream out(stdout);
-    const int hubCount = qBound(0, parser.value(hubsOption).toInt(), 16);
-    const int classSize = qBound(0, parser.value(classOption).toInt(), 200);
+    QTextStream err(stderr);
+
+    Settings settings;
+    const int exitCode = parseCommandLine(QCoreApplication::arguments(), settings, out, err);
+    if (exitCode >= 0)
+        return exitCode;
 
     // The emulator stands in for the receivers plugged into this machine.
-    auto& emulator = TavioEmulator::Emulator::instance();
-    for (int i = 1; i <= hubCount; ++i) {
-        TavioEmulator::HubConfig config;
-        config.kind = 3;
-        config.serial = 0x5A000000ull + quint64(i);
-        config.driverVersion = u"6.2.3.4";
-        TavioEmulator::addTwoPointFourGHzHub(emulator, config, emulatedClass(i, classSize));
-    }
+    EmulatedClass learners(settings.classroom);
+    learners.plugIn();
 
-    TavioSystem& system = TavioSystem::instance();
-    const int version = TavioSystem::getLibraryVersion();
-    out << "taviosystem2 " << (version >> 16) << '.' << ((version >> 8) & 0xFF) << '.'
-        << (version & 0xFF) << "\n";
-    system.setHubConnectedCallback(&onHubConnected, &out);
-    if (!system.initialise()) {
-        out << "The board library could not be loaded ("
-            << TavioSystem::errorAsString(system.getLastError()) << ").\n";
-        return 1;
-    }
-    int major = 0, minor = 0, build = 0;
-    if (system.getDriverVersion(&major, &minor, &build))
-        out << "Driver " << major << '.' << minor << '.' << build << "\n";
-
-    QList<Hub*> hubs;
-    system.getHubList(&hubs);
-    out << "Receivers attached: " << emulator.handles().size() << ", hubs in use: " << hubs.size()
-        << "\n";
-    for (Hub* hub : std::as_const(hubs)) {
-        auto* tavioHub = qobject_cast<TwoPointFourGHzHub*>(hub);
-        if (!tavioHub)
-            continue;
-        const bool idle = tavioHub->state() == TwoPointFourGHzHub::State_Idle;
-        out << "  hub " << hub->handle() << " \"" << tavioHub->name() << "\" serial 0x"
-            << QString::number(hub->uid(), 16) << ", " << (idle ? "idle" : "busy")
-            << ", board pens " << hub->penCount()
-            << (hub->isTouchSupported() ? ", touch" : ", no touch") << "\n";
-        QList<DeviceDisplayInfo> devices;
-        system.getTavioVoteDisplayInfoList(hub->handle(), devices);
-        listDevices(out, "voters", devices);
-        system.getTavioExpressionDisplayInfoList(hub->handle(), devices);
-        listDevices(out, "answer devices", devices);
-        system.getTavioSlateDisplayInfoList(hub->handle(), devices);
-        listDevices(out, "slates", devices);
-    }
-
-    system.shutdown();
-    out << "Shut down.\n";
-    return 0;
+    Lesson lesson(settings.lesson, learners, out);
+    return lesson.run();
 }

@@ -17,6 +17,10 @@ namespace Taviosystem {
 
 class AbstractHardwareWrapper;
 class Hub;
+class TaviohubExpressionNamingSession;
+class TaviohubRegistrationSession;
+class TaviohubSlateNamingSession;
+class TaviohubVoteNamingSession;
 struct BoardDeviceInfo;
 
 // The one object through which a host reaches the classroom hardware.
@@ -83,6 +87,18 @@ public:
     bool getLegacyVoteDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const;
     bool getLegacySlateDisplayInfoList(int handle, QList<DeviceDisplayInfo>& list) const;
 
+    // Registration and naming on a 2.4 GHz hub, by its handle. The objects stay owned by the
+    // system; a start while the same kind runs answers null. When the hub goes away the
+    // object stays valid and its calls fail; a stop deletes it.
+    const TaviohubRegistrationSession* startTaviohubRegistrationSession(int handle);
+    const TaviohubExpressionNamingSession* startTaviohubExpressionNamingSession(int handle);
+    const TaviohubVoteNamingSession* startTaviohubVoteNamingSession(int handle);
+    const TaviohubSlateNamingSession* startTaviohubSlateNamingSession(int handle);
+    void stopTaviohubRegistrationSession();
+    void stopTaviohubExpressionNamingSession();
+    void stopTaviohubVoteNamingSession();
+    void stopTaviohubSlateNamingSession();
+
     // The one path by which hubs write to the hardware.
     bool sendCommand(Hub* hub, const QByteArray& bytes);
 
@@ -98,6 +114,21 @@ public:
     void setTouchReportMode(Hub* hub, unsigned char mode);
     void getTouchReportMode(Hub* hub, unsigned char* mode);
     bool sendTouchInfoToOS(Hub* hub, const unsigned char* data, unsigned char length);
+
+    // Maths text. Result codes: 0 success; on failure the output is left as it was.
+    // LaTeX typed on a device (first dialect, or second when expressionV2LatexFormat is true)
+    // to a presentation MathML fragment.
+    int translateTextLatexToMathml(const QString& in, QString& out, bool expressionV2LatexFormat);
+    // MathML (or text with MathML fragments) to device LaTeX.
+    int translateTextMathmlToLatex(
+        const QString& in, QString& out, bool expressionV2LatexFormat, bool markers);
+    int translateTextMathmlToLatex(const QString& in, QString& out, const QString& startMarker,
+        const QString& endMarker, bool expressionV2LatexFormat, bool markers);
+    // Checks a maths question before it is sent: 0 when it converts and fits (length is then
+    // its length after conversion), -2 when it is longer than maxQuestionSize(), 1 or -1 when
+    // it cannot be converted (length 0).
+    int validateQuestion(const QString& question, int& length);
+    int maxQuestionSize();
 
     // The event queue: work done in posting order on the event thread.
     void asPostEvent(const AsEvent& event);
@@ -149,6 +180,20 @@ private:
     bool isValidTaviohubHandle(int handle) const;
     bool isValidLegacyhubHandle(int handle) const;
     void releaseRetired();
+    // Host-level sessions: the kind that started last (0 none, 1 hub registration, 2
+    // expression naming, 3 vote naming, 4 slate naming, 5 legacy registration).
+    void retireSessionsOf(Hub* hub);
+    void retireAllSessions();
+    void releaseHostSessions();
+    template <typename Slot, typename MakeSession>
+    bool startHostSession(Slot& slot, int kind, int handle, MakeSession make);
+    template <typename Slot, typename StopHub>
+    void stopHostSession(Slot& slot, int kind, StopHub stopHub);
+    template <typename ErrorImpl, typename Slot>
+    void swapHostSession(Slot& slot);
+    template <typename Slot>
+    void deleteHostSession(Slot& slot);
+    bool validateQuestionLength(const QString& question);
 
     std::atomic<bool> m_initialised { false };
     int m_currentSession = 0;

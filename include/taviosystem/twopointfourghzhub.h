@@ -8,12 +8,15 @@
 #include <QtCore/QString>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 namespace Taviosystem {
 
+class ExpressionNameReceivedResponse;
 class InformationResponse;
 class OKResponse;
+class SessionBufferCollector;
 
 // The current 2.4 GHz radio hub: keeps the host's copy of the devices registered on it, maps the
 // radio addresses of answer packets to the uids the host knows, and routes every packet by the
@@ -76,6 +79,38 @@ public:
     bool setHubBusyCallback(HubBusyCallback callback, void* context) override;
     bool setBatteryLowCallback(BatteryLowCallback callback, void* context) override;
 
+    // Question and voting sessions.
+    bool startMultichoiceSession(int questionId, int numOptions, int numResponses,
+        DisplayOption displayOption, TimeUnit timeUnit, int time, StringResponseCallback callback,
+        void* context) override;
+    bool startYesNoSession(int questionId, bool thirdAnswer, TimeUnit timeUnit, int time,
+        YesNoResponseCallback callback, void* context) override;
+    bool startTrueFalseSession(int questionId, bool thirdAnswer, TimeUnit timeUnit, int time,
+        TrueFalseResponseCallback callback, void* context) override;
+    bool startLikertSession(int questionId, int scale, TimeUnit timeUnit, int time,
+        LikertResponseCallback callback, void* context) override;
+    bool startNumericSession(int questionId, const QString& question, int maxResponseSize,
+        TimeUnit timeUnit, int time, StringResponseCallback callback, void* context) override;
+    bool startTextSession(int questionId, const QString& question, int maxResponseSize,
+        TimeUnit timeUnit, int time, bool isEquation, TextResponseCallback callback,
+        void* context) override;
+    bool startSortInOrderSession(int questionId, int numOptions, int numResponses,
+        DisplayOption displayOption, TimeUnit timeUnit, int time, StringResponseCallback callback,
+        void* context) override;
+    bool startMessageSession(int questionId, const QString& message, TimeUnit timeUnit, int time,
+        MessageResponseCallback callback, void* context) override;
+    bool stopSession() override;
+    bool resetHubSession() override;
+    bool canStartSession() const;
+    bool startExpressionEnduserNamingSession(int questionId, CharacterType characterType,
+        int maxLength, bool namingFlag, EndUserNamingCallback callback, void* context) override;
+    bool stopExpressionEndUserNamingSession() override;
+
+    // 'A' is yes (1), 'B' no (0), anything else 2; the same values serve true/false answers.
+    static int translateToYesNoResponse(int answer);
+    // Replaces 'A' to 'F' by '1' to '6' in place.
+    static void translateToNumericResponse(QString& answer);
+
     // The 2.4 GHz hub's own operations.
     virtual QString name();
     virtual void asEndExpressionRegSession();
@@ -94,6 +129,26 @@ public:
     virtual bool removeTavioslate(unsigned int uid);
     virtual bool stopRemoveSlateDeviceSession();
     virtual bool removePenExpression(unsigned int uid);
+    virtual bool startExpressionRegistrationSession(
+        quint16 p1, quint8 p2, quint8 p3, const RegistrationCode& pin);
+    virtual bool startNamingExpressionRegistrationSession(quint16 p1, quint8 p2, quint8 p3,
+        const RegistrationCode& pin, CharacterType characterType, bool flag, quint8 nameLength);
+    virtual bool stopExpressionRegistrationSession();
+    virtual bool startVoteRegistrationSession(
+        quint16 p1, quint8 p2, quint8 p3, const RegistrationCode& pin);
+    virtual bool stopVoteRegistrationSession();
+    virtual bool startSlateRegistrationSession(
+        quint16 p1, quint8 p2, quint8 p3, const RegistrationCode& pin);
+    virtual bool stopSlateRegistrationSession();
+    virtual bool nameExpression(
+        unsigned int uid, const QString& name, ExpressionNameReceivedResponse* response);
+    virtual bool startExpressionNamingSession();
+    virtual bool stopExpressionNamingSession();
+    bool startTavioteNamingSession();
+    bool nameTaviote(unsigned int uid, const QString& name);
+    bool stopTavioteNamingSession();
+    bool nameSlate(unsigned int uid, const QString& name);
+    bool stopSlateNamingSession();
 
     State state();
     // Append the current list without asking the hub; always true.
@@ -165,7 +220,23 @@ protected:
     BatteryLowCallback m_batteryLowCallback = nullptr;
     void* m_batteryLowContext = nullptr;
     EndUserNamingCallback m_endUserNamingCallback = nullptr;
-    int m_currentQuestionId = 0;
+    std::atomic<int> m_currentQuestionId { 0 };
+    StringResponseCallback m_multichoiceCallback = nullptr;
+    YesNoResponseCallback m_yesNoCallback = nullptr;
+    TrueFalseResponseCallback m_trueFalseCallback = nullptr;
+    LikertResponseCallback m_likertCallback = nullptr;
+    StringResponseCallback m_numericCallback = nullptr;
+    TextResponseCallback m_textCallback = nullptr;
+    StringResponseCallback m_sortInOrderCallback = nullptr;
+    MessageResponseCallback m_messageCallback = nullptr;
+    DisplayOption m_displayOption = DisplayOption_Digits;
+    bool m_equation = false;
+    int m_entityCounter = 1;
+    // Shared with the packet thread while it hands a piece over; deleted in the hub's thread
+    // once neither holds it.
+    std::shared_ptr<SessionBufferCollector> m_bufferCollector;
+    // Milliseconds after the last piece of a long answer before it is delivered incomplete.
+    int m_answerCompletionTimeout = 5000;
     // Milliseconds to wait for the hub to acknowledge a clear or the end of a session, which it
     // does only once its flash is written.
     int m_flashWriteTimeout = m_nFlashWriteResponseMaximumWaitTime;
@@ -175,7 +246,6 @@ private:
     bool clearWith(const QByteArray& command, OKResponse* response);
     bool readList(ListKind kind);
     bool removeDevice(ListKind kind, unsigned int uid);
-    bool stopRemoveSession(std::initializer_list<ListKind> reread);
     bool processHubResetPacket(const QByteArray& packet);
     bool processBusyChangePacket(const QByteArray& packet);
     void processBatteryLowPacket(const QByteArray& packet);
@@ -183,6 +253,25 @@ private:
     Device* findDevice(ListKind kind, unsigned int uid) const;
     QByteArray deviceIdentifierOf(ListKind kind, unsigned int uid) const;
     void adopt(Device* device);
+
+    // Question sessions.
+    bool checkQuestionStart(int questionId);
+    bool checkChoiceQuestionStart(int questionId, int numOptions, int numResponses);
+    bool refuseWhenInSession();
+    quint8 nextEntityId();
+    bool sendStartingSession(SessionType session, const QByteArray& command, int questionId = -1);
+    bool sendQuestion(SessionType session, int questionId, int questionType, quint8 typeByte,
+        TimeUnit timeUnit, int time, const QString& text, void* context);
+    void ensureBufferCollector();
+    void deleteBufferCollector();
+    void processChoiceAnswer(const QByteArray& packet);
+    void processByteAnswer(const QByteArray& packet);
+    void processLongAnswerPiece(const QByteArray& packet);
+    void handleBufferCollectionCompleted(
+        quint16 address, quint8 number, const QString& answer, bool complete);
+    bool startRegistration(SessionType session, const QByteArray& command);
+    bool stopWindow(SessionType session, std::initializer_list<ListKind> reread);
+    bool stopNaming(SessionType session, std::initializer_list<ListKind> reread);
 };
 
 } // namespace Taviosystem

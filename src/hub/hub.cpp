@@ -712,11 +712,13 @@ bool Hub::startVotingSession(VotingMode mode, VotingCallback callback, void* con
         std::unique_lock<std::shared_mutex> locker(m_lock);
         m_votingSession = session;
     }
+    // In place before the command goes out: the first votes may come at once.
+    const SessionType previous = m_sessionType.exchange(SessionType_Voting);
     if (!m_system || !m_system->sendCommand(this, command)) {
+        m_sessionType = previous;
         recordError(Error_CommsFailure);
         return false;
     }
-    m_sessionType = SessionType_Voting;
     return true;
 }
 
@@ -726,11 +728,12 @@ bool Hub::startTaviotePinNamingSession(int digits, PinNamingCallback callback, v
     m_pinNamingContext = context;
     const QByteArray command
         = QByteArray(cmdPinNamingStart) + QByteArray::number(digits) + chEndOfString;
+    const SessionType previous = m_sessionType.exchange(SessionType_PinNaming);
     if (!m_system || !m_system->sendCommand(this, command)) {
+        m_sessionType = previous;
         recordError(Error_CommsFailure);
         return false;
     }
-    m_sessionType = SessionType_PinNaming;
     return true;
 }
 

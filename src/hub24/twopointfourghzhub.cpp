@@ -1,5 +1,6 @@
 #include <taviosystem/twopointfourghzhub.h>
 
+#include "enhanced/sessionbuffercollector.h"
 #include "hub/hubengine.h"
 #include "hub24records.h"
 #include "twopointfourghzprotocol.h"
@@ -157,6 +158,7 @@ void TwoPointFourGHzHub::setConnected(bool connected)
     if (!connected) {
         deleteAllLists();
         m_penCount = 0;
+        m_sessionType = SessionType_None;
         return;
     }
     const ListKind order[] = { List_Votes, List_Expressions, List_Slates, List_PenExpressions };
@@ -681,30 +683,17 @@ bool TwoPointFourGHzHub::removePenExpression(unsigned int uid)
     return removeDevice(List_PenExpressions, uid);
 }
 
-bool TwoPointFourGHzHub::stopRemoveSession(std::initializer_list<ListKind> reread)
+bool TwoPointFourGHzHub::stopRemoveVoteDeviceSession()
 {
-    if (m_sessionType == SessionType_None)
-        return true;
-    if (m_sessionType != SessionType_RemoveDevice)
-        return false;
-    OKResponse reply;
-    const bool ok = sendAndReceive(Protocol::endSessionCommand(), reply, m_flashWriteTimeout);
-    if (ok) {
-        for (ListKind kind : reread)
-            setNeedsReading(kind, !readList(kind));
-    }
-    m_sessionType = SessionType_None;
-    return ok;
+    return stopWindow(SessionType_RemoveDevice, { List_Votes });
 }
-
-bool TwoPointFourGHzHub::stopRemoveVoteDeviceSession() { return stopRemoveSession({ List_Votes }); }
 bool TwoPointFourGHzHub::stopRemoveExpressionDeviceSession()
 {
-    return stopRemoveSession({ List_Expressions, List_PenExpressions });
+    return stopWindow(SessionType_RemoveDevice, { List_Expressions, List_PenExpressions });
 }
 bool TwoPointFourGHzHub::stopRemoveSlateDeviceSession()
 {
-    return stopRemoveSession({ List_Slates });
+    return stopWindow(SessionType_RemoveDevice, { List_Slates });
 }
 
 // Callbacks --------------------------------------------------------------------------------------
@@ -797,6 +786,20 @@ void TwoPointFourGHzHub::processBatteryLowPacket(const QByteArray& packet)
 void TwoPointFourGHzHub::processSessionPacket(const QByteArray& packet)
 {
     switch (m_sessionType.load()) {
+    case SessionType_Multichoice:
+    case SessionType_SortInOrder:
+        processChoiceAnswer(packet);
+        return;
+    case SessionType_YesNo:
+    case SessionType_TrueFalse:
+    case SessionType_Likert:
+    case SessionType_Message:
+        processByteAnswer(packet);
+        return;
+    case SessionType_Numeric:
+    case SessionType_Text:
+        processLongAnswerPiece(packet);
+        return;
     case SessionType_ExpressionRegistration: {
         const RegisteredExpressionResponse record(packet);
         if (!record.isValid())

@@ -161,8 +161,10 @@ void TavioSystem::updateHubs()
             wasTavio = m_tavioHubInfoMap.remove(handle) > 0;
             wasLegacy = m_legacyHubInfoMap.remove(handle) > 0;
         }
-        if (wasTavio)
+        if (wasTavio) {
+            retireSessionsOf(hub);
             Q_EMIT tavioHubDisconnected(handle);
+        }
         if (wasLegacy)
             Q_EMIT legacyHubDisconnected(handle);
         if (hub && hub->isConnected()) {

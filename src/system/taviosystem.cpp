@@ -64,6 +64,7 @@ TavioSystem::~TavioSystem()
     if (d->eventThread.joinable())
         d->eventThread.join();
     releaseRetired();
+    releaseHostSessions();
     delete m_wrapper;
     m_wrapper = nullptr;
     delete d;
@@ -135,6 +136,9 @@ bool TavioSystem::shutdown()
     }
     if (threadEnded && d->eventThread.joinable())
         d->eventThread.join();
+
+    // Sessions the host still holds outlive their hubs: from now on their calls fail.
+    retireAllSessions();
 
     QMap<int, Hub*> hubs;
     {

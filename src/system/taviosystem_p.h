@@ -4,13 +4,34 @@
 
 #include "platform/timedmutex.h"
 
+#include <QtCore/QMetaObject>
+
 #include <shared_mutex>
 
 #include <condition_variable>
+#include <memory>
+#include <vector>
 #include <mutex>
 #include <thread>
 
 namespace Taviosystem {
+
+class TwoPointFourGHzHub;
+class TaviohubExpressionNamingSessionImpl;
+class TaviohubRegistrationSessionImpl;
+class TaviohubSlateNamingSessionImpl;
+class TaviohubTavioteNamingSessionImpl;
+
+// One kind of host-level session: the public object the host holds, what stands behind it,
+// and the connections that forward the hub's signals to it. All owned by the system.
+template <typename Public, typename Impl>
+struct HostSession
+{
+    Public* session = nullptr;
+    Impl* impl = nullptr;
+    TwoPointFourGHzHub* hub = nullptr; // the hub the normal implementation works on
+    QList<QMetaObject::Connection> connections;
+};
 
 struct TavioSystem::Private
 {
@@ -41,6 +62,13 @@ struct TavioSystem::Private
     // What shutdown() could not delete because the event thread was still busy with it; freed
     // once that thread has been joined.
     QList<Hub*> retiredHubs;
+
+    std::vector<std::unique_ptr<void, void (*)(void*)>> retiredSessionImpls;
+    HostSession<TaviohubRegistrationSession, TaviohubRegistrationSessionImpl> registration;
+    HostSession<TaviohubExpressionNamingSession, TaviohubExpressionNamingSessionImpl>
+        expressionNaming;
+    HostSession<TaviohubVoteNamingSession, TaviohubTavioteNamingSessionImpl> voteNaming;
+    HostSession<TaviohubSlateNamingSession, TaviohubSlateNamingSessionImpl> slateNaming;
     QList<AbstractHardwareWrapper*> retiredWrappers;
 };
 

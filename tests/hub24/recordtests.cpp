@@ -84,7 +84,9 @@ TEST(Hub24Records, DamagedPacketsGiveInvalidRecordsWithoutCrashing)
         EXPECT_FALSE(accepted(withByte(sample, 0, sample.at(0) - 1))) << "length byte";
         // Byte 0 is unsigned: 0xFF satisfies "at least N" but not "exactly N".
         EXPECT_EQ(accepted(withByte(sample, 0, 0xFF)), !c.exact) << "length byte 0xFF";
-        EXPECT_EQ(accepted(sample + QByteArray(2, '\x5A')), !c.exact) << "two extra bytes";
+        const QByteArray longer = sample + QByteArray(2, '\x5A');
+        EXPECT_EQ(accepted(longer), !c.exact) << "two extra bytes";
+        EXPECT_EQ(accepted(withByte(longer, 0, longer.size())), !c.exact) << "and byte 0 agreeing";
     }
 }
 

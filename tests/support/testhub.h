@@ -131,9 +131,9 @@ class TestTavioHub : public Taviosystem::TwoPointFourGHzHub
 {
     Q_OBJECT
 public:
-    using TwoPointFourGHzHub::TwoPointFourGHzHub;
     using Hub::readVirtualVoteFile;
     using Hub::setSessionType;
+    using TwoPointFourGHzHub::TwoPointFourGHzHub;
     // Shortens both waits, so that tests of a silent hub take no seconds.
     void setResponseTimeout(int ms)
     {
@@ -141,10 +141,11 @@ public:
         m_flashWriteTimeout = ms;
     }
     void setCurrentQuestionId(int id) { m_currentQuestionId = id; }
+    void setAnswerCompletionTimeout(int ms) { m_answerCompletionTimeout = ms; }
 };
 
-// A system that makes TestHubs (or TestTavioHubs) for 2.4 GHz records. Constructed per test, unlike the host's
-// singleton, so every test starts from a fresh system.
+// A system that makes TestHubs (or TestTavioHubs) for 2.4 GHz records. Constructed per test, unlike
+// the host's singleton, so every test starts from a fresh system.
 class TestSystem : public Taviosystem::TavioSystem
 {
     Q_OBJECT

@@ -1,0 +1,307 @@
+#include "emulatedclass.h"
+
+#include <tavioemulator/emulator.h>
+#include <tavioemulator/twopointfourghzfirmware.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <optional>
+#include <random>
+
+namespace ClassroomDemo {
+
+namespace {
+
+using TavioEmulator::EmulatedDevice;
+using TavioEmulator::QuestionInfo;
+using TavioEmulator::TwoPointFourGHzFirmware;
+
+const char* const FirstNames[] = { "Ada", "Ben", "Chloe", "Dev", "Ella", "Finn", "Grace", "Hugo",
+    "Isla", "Jack", "Kira", "Leo", "Maya", "Noah", "Olive", "Priya", "Quinn", "Ravi", "Sofia",
+    "Theo", "Uma", "Vik", "Willow", "Xander", "Yara", "Zane", "Amir", "Bea", "Cal", "Dina", "Eli",
+    "Fay", "Gus", "Hana", "Ivan", "Jade", "Kai", "Lena", "Milo", "Nia" };
+const int FirstNameCount = int(std::size(FirstNames));
+
+// "Ada", ..., "Nia", then "Ada 2", ...: at most 14 bytes, as expression devices keep them.
+QString learnerName(int index)
+{
+    QString name = QLatin1String(FirstNames[index % FirstNameCount]);
+    if (index >= FirstNameCount)
+        name += QStringLiteral(" %1").arg(index / FirstNameCount + 1);
+    return name;
+}
+
+std::string answerLetter(const QString& answer)
+{
+    if (answer == QLatin1String("yes") || answer == QLatin1String("true"))
+        return "A";
+    if (answer == QLatin1String("no") || answer == QLatin1String("false"))
+        return "B";
+    return "C";
+}
+
+} // namespace
+
+struct EmulatedClass::State
+{
+    ClassSettings settings;
+    std::vector<Learner> learners;
+    std::vector<int> joinDelaysMs;
+    std::shared_ptr<TwoPointFourGHzFirmware> firmware; // the first hub's
+
+    // The question being asked and the generator the answers are drawn from; the emulator asks
+    // for answers on the thread that writes the question.
+    std::mutex mutex;
+    std::optional<Question> current;
+    std::mt19937 random;
+
+    double chance() { return std::uniform_real_distribution<double>(0.0, 1.0)(random); }
+    int pick(int count) { return std::uniform_int_distribution<int>(0, count - 1)(random); }
+
+    std::optional<std::string> answer(const EmulatedDevice& device);
+    QString choiceAnswer(const Question& question, const Learner& learner);
+    QString binaryAnswer(const Question& question, const Learner& learner);
+    QString likertAnswer(const Question& question, const Learner& learner);
+    QString numericAnswer(const Question& question, const Learner& learner);
+    QString textAnswer(const Question& question, const Learner& learner);
+    QString changeOneDigit(const QString& text);
+};
+
+// What one learner answers to the current question, in the form the device sends it.
+std::optional<std::string> EmulatedClass::State::answer(const EmulatedDevice& device)
+{
+    std::lock_guard<std::mutex> locker(mutex);
+    const auto learner = std::find_if(
+        learners.begin(), learners.end(), [&](const Learner& l) { return l.uid == device.uid; });
+    if (!current || learner == learners.end())
+        return std::nullopt;
+    const Question& question = *current;
+    switch (question.type) {
+    case QuestionType::MultipleChoice:
+    case QuestionType::SortInOrder:
+        return choiceAnswer(question, *learner).toStdString();
+    case QuestionType::YesNo:
+    case QuestionType::TrueFalse:
+        return answerLetter(binaryAnswer(question, *learner));
+    case QuestionType::Likert:
+        return likertAnswer(question, *learner).toStdString();
+    case QuestionType::Numeric:
+        return numericAnswer(question, *learner).toStdString();
+    case QuestionType::Text:
+        return textAnswer(question, *learner).toStdString();
+    case QuestionType::Message:
+        return std::string("A"); // the read receipt
+    }
+    return std::nullopt;
+}
+
+// Option letters: the expected ones when the learner knows them, otherwise a guess.
+QString EmulatedClass::State::choiceAnswer(const Question& question, const Learner& learner)
+{
+    const QString& expected = question.expected;
+    if (!expected.isEmpty() && chance() < learner.skill)
+        return expected;
+    const bool sorting = question.type == QuestionType::SortInOrder;
+    if (sorting && !expected.isEmpty() && expected.size() > 1 && chance() < 0.5) {
+        // Nearly right: two neighbours the wrong way round.
+        QString answer = expected;
+        const int at = pick(int(answer.size()) - 1);
+        std::swap(answer[at], answer[at + 1]);
+        return answer;
+    }
+    QString letters = QStringLiteral("ABCDEF").left(question.options);
+    QString answer;
+    for (int attempt = 0; attempt < 8 && (answer.isEmpty() || answer == expected); ++attempt) {
+        std::shuffle(letters.begin(), letters.end(), random);
+        answer = letters.left(question.responses);
+        if (!sorting)
+            std::sort(answer.begin(), answer.end());
+    }
+    return answer;
+}
+
+// "yes", "no" or "unsure" (true/false questions: "true", "false", "unsure").
+QString EmulatedClass::State::binaryAnswer(const Question& question, const Learner& learner)
+{
+    const bool yesNo = question.type == QuestionType::YesNo;
+    const QString positive = yesNo ? QStringLiteral("yes") : QStringLiteral("true");
+    const QString negative = yesNo ? QStringLiteral("no") : QStringLiteral("false");
+    const QString& expected = question.expected;
+    if (!expected.isEmpty() && chance() < learner.skill)
+        return expected;
+    if (question.thirdAnswer && chance() < 0.4)
+        return QStringLiteral("unsure");
+    if (expected == positive)
+        return negative;
+    if (expected == negative)
+        return positive;
+    return chance() < 0.55 ? positive : negative;
+}
+
+// A point near the expected one (or near the upper middle of the scale), closer for learners
+// who follow the lesson well.
+QString EmulatedClass::State::likertAnswer(const Question& question, const Learner& learner)
+{
+    const int centre = question.expected.isEmpty() ? int(std::ceil(question.scale * 0.6))
+                                                   : question.expected.toInt();
+    std::normal_distribution<double> spread(0.0, 0.4 + 1.2 * (1.0 - learner.skill));
+    const int point = centre + int(std::lround(spread(random)));
+    return QString::number(std::clamp(point, 1, question.scale));
+}
+
+QString EmulatedClass::State::numericAnswer(const Question& question, const Learner& learner)
+{
+    const QString& expected = question.expected;
+    if (expected.isEmpty())
+        return QString::number(1 + pick(20));
+    if (chance() < learner.skill)
+        return expected;
+    bool integer = false;
+    const long long value = expected.toLongLong(&integer);
+    if (!integer)
+        return changeOneDigit(expected);
+    switch (pick(3)) {
+    case 0: { // the digits the wrong way round
+        QString reversed = expected;
+        std::reverse(reversed.begin(), reversed.end());
+        if (reversed != expected && !reversed.startsWith(QLatin1Char('-')))
+            return reversed;
+        return QString::number(value + 1);
+    }
+    case 1:
+        return QString::number(value + (chance() < 0.5 ? -1 : 1));
+    default:
+        return QString::number(value + (chance() < 0.5 ? -10 : 10));
+    }
+}
+
+QString EmulatedClass::State::textAnswer(const Question& question, const Learner& learner)
+{
+    const QString& expected = question.expected;
+    if (!expected.isEmpty() && chance() < learner.skill)
+        return expected;
+    if (question.maths) {
+        if (!expected.isEmpty())
+            return changeOneDigit(expected);
+        return QStringLiteral("\\frac{%1}{%2}").arg(1 + pick(4)).arg(2 + pick(7));
+    }
+    if (expected.isEmpty()) {
+        const char* const words[] = { "yes", "no", "maybe", "not sure" };
+        return QLatin1String(words[pick(int(std::size(words)))]);
+    }
+    switch (pick(3)) {
+    case 0:
+        return expected.toLower();
+    case 1: // a letter left out
+        return expected.size() > 2 ? QString(expected).remove(1 + pick(int(expected.size()) - 1), 1)
+                                   : expected + expected;
+    default:
+        return QStringLiteral("don't know");
+    }
+}
+
+// The text with one of its digits changed: a slip in working something out.
+QString EmulatedClass::State::changeOneDigit(const QString& text)
+{
+    std::vector<int> digits;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i).isDigit())
+            digits.push_back(i);
+    }
+    if (digits.empty())
+        return text + QStringLiteral("?");
+    QString changed = text;
+    const int at = digits[std::size_t(pick(int(digits.size())))];
+    // Another digit from 1 to 9 (a slip, not a zero that would make nonsense of a fraction).
+    const int old = text.at(at).digitValue();
+    int digit = 1 + pick(8);
+    if (digit >= old)
+        ++digit;
+    changed[at] = QChar(u'0' + char16_t(digit));
+    return changed;
+}
+
+EmulatedClass::EmulatedClass(const ClassSettings& settings)
+    : d(std::make_shared<State>())
+{
+    d->settings = settings;
+    d->random.seed(settings.seed);
+    std::uniform_real_distribution<double> skill(0.35, 0.95);
+    const int joinSpreadMs = std::min(15 * settings.size, 1500);
+    std::uniform_int_distribution<int> joinDelay(20, 20 + joinSpreadMs);
+    for (int i = 0; i < settings.size; ++i) {
+        Learner learner;
+        learner.secondGeneration = i % 3 == 2;
+        const quint32 serial = 0x00B00001u + quint32(i);
+        learner.address = quint16(0x0200 + i);
+        learner.name = learnerName(i);
+        // The second generation carries its mark in the uid's top byte.
+        learner.uid = learner.secondGeneration
+            ? EmulatedDevice::expressionV2(serial, learner.address, std::string()).uid
+            : serial;
+        learner.skill = skill(d->random);
+        d->learners.push_back(learner);
+        d->joinDelaysMs.push_back(joinDelay(d->random));
+    }
+}
+
+EmulatedClass::~EmulatedClass()
+{
+    // The emulator outlives this object: its learners stop asking it for answers.
+    if (d->firmware)
+        d->firmware->setAnswerSource(TavioEmulator::AnswerSource());
+}
+
+void EmulatedClass::plugIn()
+{
+    auto& emulator = TavioEmulator::Emulator::instance();
+    const ClassSettings& settings = d->settings;
+    for (int i = 1; i <= settings.hubs; ++i) {
+        auto firmware = std::make_shared<TwoPointFourGHzFirmware>();
+        firmware->setHubName("Room " + std::to_string(10 + i));
+        if (i == 1) {
+            const std::string pin = settings.pin.toStdString();
+            for (std::size_t n = 0; n < d->learners.size(); ++n) {
+                const Learner& learner = d->learners[n];
+                const std::string name = learner.name.toStdString();
+                const EmulatedDevice device = learner.secondGeneration
+                    ? EmulatedDevice::expressionV2(learner.uid, learner.address, name)
+                    : EmulatedDevice::expression(learner.uid, learner.address, name);
+                firmware->addWaitingLearner(
+                    device, pin, std::chrono::milliseconds(d->joinDelaysMs[n]));
+            }
+            firmware->setResponseDelay(std::chrono::milliseconds(settings.minimumDelayMs),
+                std::chrono::milliseconds(settings.maximumDelayMs));
+            firmware->setSilenceChance(settings.silence, settings.seed);
+            std::weak_ptr<State> state = d;
+            firmware->setAnswerSource([state](const EmulatedDevice& device, const QuestionInfo&) {
+                const auto s = state.lock();
+                return s ? s->answer(device) : std::nullopt;
+            });
+            d->firmware = firmware;
+        }
+        TavioEmulator::HubConfig config;
+        config.kind = 3;
+        config.serial = 0x5A000000ull + quint64(i);
+        config.driverVersion = u"6.2.3.4";
+        TavioEmulator::addTwoPointFourGHzHub(emulator, config, firmware);
+    }
+}
+
+const std::vector<Learner>& EmulatedClass::learners() const { return d->learners; }
+
+int EmulatedClass::longestJoinDelayMs() const
+{
+    return d->joinDelaysMs.empty()
+        ? 0
+        : *std::max_element(d->joinDelaysMs.begin(), d->joinDelaysMs.end());
+}
+
+void EmulatedClass::setQuestion(const Question& question)
+{
+    std::lock_guard<std::mutex> locker(d->mutex);
+    d->current = question;
+}
+
+} // namespace ClassroomDemo

@@ -1,0 +1,62 @@
+// The classroom the demo stands in for: emulated 2.4 GHz receivers plugged into this machine and,
+// on the first one, a class of learners with answer devices waiting to register. Everything the
+// learners do comes from one generator seeded by --seed, so a run repeats itself.
+//
+// Only the setup and the simulated learners use the emulator's control interface; the lesson
+// itself talks to the hardware through the public library interface alone.
+#pragma once
+
+#include "questions.h"
+
+#include <QtCore/QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace ClassroomDemo {
+
+struct Learner
+{
+    quint32 uid = 0;
+    quint16 address = 0;
+    QString name; // the name the device registers with
+    bool secondGeneration = false;
+    double skill = 0.5; // the chance of giving the expected answer
+};
+
+struct ClassSettings
+{
+    int hubs = 1;
+    int size = 30;
+    std::uint32_t seed = 1;
+    QString pin = QStringLiteral("ABC");
+    double silence = 0.1; // the chance that a learner stays silent at a question
+    int minimumDelayMs = 5; // how long learners take to answer
+    int maximumDelayMs = 60;
+};
+
+class EmulatedClass
+{
+public:
+    explicit EmulatedClass(const ClassSettings& settings);
+    ~EmulatedClass();
+
+    // Plugs the receivers in; the first one holds the class, waiting for a registration window
+    // with the PIN. Call before the system is initialised.
+    void plugIn();
+
+    const std::vector<Learner>& learners() const;
+    // The longest a learner takes to join a registration window, in milliseconds.
+    int longestJoinDelayMs() const;
+
+    // The question the teacher is about to ask: the learners answer it when it reaches them.
+    // Call on the thread that starts the question.
+    void setQuestion(const Question& question);
+
+private:
+    struct State;
+    std::shared_ptr<State> d;
+};
+
+} // namespace ClassroomDemo

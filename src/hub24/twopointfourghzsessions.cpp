@@ -513,11 +513,12 @@ bool TwoPointFourGHzHub::stopWindow(SessionType session, std::initializer_list<L
         return false;
     OKResponse reply;
     const bool ok = sendAndReceive(Protocol::endSessionCommand(), reply, m_flashWriteTimeout);
+    // Over before the lists are read again: their records must not count as registrations.
+    m_sessionType = SessionType_None;
     if (ok) {
         for (ListKind kind : reread)
             setNeedsReading(kind, !readList(kind));
     }
-    m_sessionType = SessionType_None;
     return ok;
 }
 

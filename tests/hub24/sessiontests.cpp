@@ -122,6 +122,7 @@ TEST_F(SessionTest, MultipleChoiceAnswersFollowTheDisplayOption)
 {
     const std::pair<DisplayOption, QString> options[] = { { DisplayOption_Digits, "13" },
         { DisplayOption_LowerCaseLetters, "ac" }, { DisplayOption_UpperCaseLetters, "AC" } };
+    QSignalSpy signalled(hub, &Hub::multichoiceSessionResponse);
     for (const auto& [display, expected] : options) {
         Recorder<Answer> answers;
         ASSERT_TRUE(
@@ -138,6 +139,7 @@ TEST_F(SessionTest, MultipleChoiceAnswersFollowTheDisplayOption)
         ASSERT_EQ(answers.size(), 1u);
         EXPECT_EQ(answers.values()[0], (Answer { 0x00B10001, 7, expected }));
     }
+    EXPECT_EQ(signalled.count(), 0); // the callback alone hears the answers
 }
 
 TEST_F(SessionTest, EveryQuestionTypeIsAnsweredBySignalWithoutACallback)
@@ -504,6 +506,47 @@ TEST_F(SessionTest, VotesPinNamesAndLearnersOwnNamesReachTheHost)
     EXPECT_EQ(names.values()[0], (Answer { 0x00B10001, 11, "Annie" }));
     ASSERT_TRUE(hub->stopExpressionEndUserNamingSession());
     EXPECT_EQ(writesOf(Handle).back(), QByteArray(":GR09\r")); // the list is read again
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HostSessionTest, LearnersJoinWithTheRightPinOnly)
+{
+    firmware->addWaitingLearner(EmulatedDevice::expression(0x00B20001, 0x0401, "Right"), "ABC");
+    firmware->addWaitingLearner(EmulatedDevice::expressionV2(0x00B20002, 0x0402, "Too"), "ABC");
+    firmware->addWaitingLearner(EmulatedDevice::expression(0x00B20003, 0x0403, "Wrong"), "ABD");
+    const TaviohubRegistrationSession* registration
+        = system->startTaviohubRegistrationSession(Handle);
+    ASSERT_NE(registration, nullptr);
+    Recorder<std::pair<QString, int>> joined;
+    QObject::connect(
+        registration, &TaviohubRegistrationSession::expressionDeviceRegistered, system.get(),
+        [&](const QString& name, quint32, Device::SubType subType) {
+            joined.append({ name, int(subType) });
+        },
+        Qt::DirectConnection);
+
+    ASSERT_TRUE(registration->startExpressionRegistrationSession(
+        1, 2, 3, RegistrationCode(QStringLiteral("ABC"))));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3A58503030310D09000102034142430 0"));
+    ASSERT_TRUE(waitFor([&] { return joined.size() == 2; }));
+    ASSERT_TRUE(registration->stopExpressionRegistrationSession());
+    EXPECT_EQ(joined.size(), 2u);
+    EXPECT_EQ(firmware->waitingLearners().size(), 1u); // the wrong PIN is still waiting
+
+    QList<DeviceDisplayInfo> expressions;
+    ASSERT_TRUE(registration->getListOfRegisteredExpressions(expressions));
+    EXPECT_EQ(expressions.size(), 4);
+    const auto byName = [&](const QString& name) {
+        return std::find_if(expressions.begin(), expressions.end(),
+            [&](const DeviceDisplayInfo& info) { return info.name == name; });
+    };
+    ASSERT_NE(byName(QStringLiteral("Too")), expressions.end());
+    EXPECT_EQ(byName(QStringLiteral("Too"))->subType, Device::SubType_ExpressionV2);
+    EXPECT_EQ(byName(QStringLiteral("Wrong")), expressions.end());
+    system->stopTaviohubRegistrationSession();
 }
 
 } // namespace

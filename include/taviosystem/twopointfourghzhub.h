@@ -251,7 +251,6 @@ private:
     void processBatteryLowPacket(const QByteArray& packet);
     void processSessionPacket(const QByteArray& packet);
     Device* findDevice(ListKind kind, unsigned int uid) const;
-    QByteArray deviceIdentifierOf(ListKind kind, unsigned int uid) const;
     void adopt(Device* device);
 
     // Question sessions.

@@ -2,6 +2,7 @@
 
 #include "taviohubsessionimpls.h"
 
+#include "hub/devicedisplay.h"
 #include "hub24records.h"
 
 #include <taviosystem/taviohubslatenamingsession.h>
@@ -176,13 +177,7 @@ bool displayList(TwoPointFourGHzHub* hub, bool (TwoPointFourGHzHub::*read)(QList
     list.clear();
     QList<Device*> devices;
     (hub->*read)(&devices);
-    for (const Device* device : std::as_const(devices)) {
-        DeviceDisplayInfo info;
-        info.name = device->name();
-        info.uid = device->uid();
-        info.subType = device->subType();
-        list.append(info);
-    }
+    appendDisplayInfo(devices, list);
     return true;
 }
 

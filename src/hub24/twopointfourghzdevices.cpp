@@ -1,3 +1,5 @@
+#include "twopointfourghzdevices.h"
+
 #include <taviosystem/penexpression.h>
 #include <taviosystem/twopointfourghztavioexpression.h>
 #include <taviosystem/twopointfourghztavioslate.h>
@@ -37,6 +39,19 @@ TwoPointFourGHzTavioexpression::TwoPointFourGHzTavioexpression(Hub* hub, unsigne
     , m_deviceIdentifier(deviceIdentifier)
     , m_subType(subType)
 {
+}
+
+QByteArray deviceIdentifierOf(const Device* device)
+{
+    if (auto* taviote = qobject_cast<const TwoPointFourGHzTaviote*>(device))
+        return taviote->deviceIdentifier();
+    if (auto* expression = qobject_cast<const TwoPointFourGHzTavioexpression*>(device))
+        return expression->deviceIdentifier();
+    if (auto* slate = qobject_cast<const TwoPointFourGHzTavioSlate*>(device))
+        return slate->deviceIdentifier();
+    if (auto* pen = qobject_cast<const PenExpression*>(device))
+        return pen->deviceIdentifier();
+    return QByteArray();
 }
 
 } // namespace Taviosystem

@@ -3,6 +3,7 @@
 #include "enhanced/sessionbuffercollector.h"
 #include "hub/hubengine.h"
 #include "hub24records.h"
+#include "twopointfourghzdevices.h"
 #include "twopointfourghzprotocol.h"
 
 #include <taviosystem/penexpression.h>
@@ -636,25 +637,9 @@ bool TwoPointFourGHzHub::clearHubOfPenExpressions(OKResponse* response)
     return true;
 }
 
-QByteArray TwoPointFourGHzHub::deviceIdentifierOf(ListKind kind, unsigned int uid) const
-{
-    const Device* device = findDevice(kind, uid);
-    if (!device)
-        return QByteArray();
-    if (auto* taviote = qobject_cast<const TwoPointFourGHzTaviote*>(device))
-        return taviote->deviceIdentifier();
-    if (auto* expression = qobject_cast<const TwoPointFourGHzTavioexpression*>(device))
-        return expression->deviceIdentifier();
-    if (auto* slate = qobject_cast<const TwoPointFourGHzTavioSlate*>(device))
-        return slate->deviceIdentifier();
-    if (auto* pen = qobject_cast<const PenExpression*>(device))
-        return pen->deviceIdentifier();
-    return QByteArray();
-}
-
 bool TwoPointFourGHzHub::removeDevice(ListKind kind, unsigned int uid)
 {
-    const QByteArray identifier = deviceIdentifierOf(kind, uid);
+    const QByteArray identifier = deviceIdentifierOf(findDevice(kind, uid));
     if (identifier.isEmpty() || m_sessionType != SessionType_None || state() != State_Idle)
         return false;
     if (!send(Protocol::removeDeviceCommand(identifier)))

@@ -6,6 +6,7 @@
 #include "enhanced/sessionbuffercollector.h"
 #include "hub/hubengine.h"
 #include "hub24records.h"
+#include "twopointfourghzdevices.h"
 #include "twopointfourghzprotocol.h"
 
 #include <taviosystem/taviosystem.h>
@@ -25,16 +26,6 @@ const int YesAnswer = 'A';
 const int NoAnswer = 'B';
 const quint8 NoAnswerByte = 0xFF;
 
-QByteArray identifierOf(const Device* device)
-{
-    if (auto* taviote = qobject_cast<const TwoPointFourGHzTaviote*>(device))
-        return taviote->deviceIdentifier();
-    if (auto* expression = qobject_cast<const TwoPointFourGHzTavioexpression*>(device))
-        return expression->deviceIdentifier();
-    if (auto* slate = qobject_cast<const TwoPointFourGHzTavioSlate*>(device))
-        return slate->deviceIdentifier();
-    return QByteArray();
-}
 } // namespace
 
 int TwoPointFourGHzHub::translateToYesNoResponse(int answer)
@@ -556,7 +547,7 @@ bool TwoPointFourGHzHub::nameTaviote(unsigned int uid, const QString& name)
     const SessionType session = m_sessionType;
     if (session != SessionType_None && session != SessionType_VoteNaming)
         return false;
-    const QByteArray identifier = identifierOf(findVoteDevice(uid));
+    const QByteArray identifier = deviceIdentifierOf(findVoteDevice(uid));
     if (identifier.isEmpty())
         return false;
     return sendStartingSession(
@@ -568,7 +559,7 @@ bool TwoPointFourGHzHub::nameSlate(unsigned int uid, const QString& name)
     const SessionType session = m_sessionType;
     if (session != SessionType_None && session != SessionType_SlateNaming)
         return false;
-    const QByteArray identifier = identifierOf(findSlateDevice(uid));
+    const QByteArray identifier = deviceIdentifierOf(findSlateDevice(uid));
     if (identifier.isEmpty())
         return false;
     return sendStartingSession(
@@ -591,7 +582,7 @@ bool TwoPointFourGHzHub::nameExpression(
     const SessionType session = m_sessionType;
     if (session != SessionType_None && session != SessionType_ExpressionNaming)
         return false;
-    const QByteArray identifier = identifierOf(findExpressionDevice(uid));
+    const QByteArray identifier = deviceIdentifierOf(findExpressionDevice(uid));
     if (identifier.isEmpty() || state() != State_Idle)
         return false;
     ExpressionNameReceivedResponse reply;

@@ -2,6 +2,7 @@
 
 #include "abstracthardwarewrapper.h"
 #include "boarddeviceinfo.h"
+#include "hub/devicedisplay.h"
 
 #include <taviosystem/hub.h>
 #include <taviosystem/twopointfourghzhub.h>
@@ -250,18 +251,6 @@ bool TavioSystem::getLegacyHubInfoMap(QMap<int, HubDisplayInfo>& map) const
 }
 
 namespace {
-void appendDisplayInfo(const QList<Device*>& devices, QList<DeviceDisplayInfo>& list)
-{
-    list.reserve(devices.size());
-    for (const Device* device : std::as_const(devices)) {
-        DeviceDisplayInfo info;
-        info.name = device->name();
-        info.uid = device->uid();
-        info.subType = device->subType();
-        list.append(info);
-    }
-}
-
 // The 2.4 GHz kinds list what the hub holds now, without asking the receiver.
 bool readTavioDisplayList(
     Hub* hub, bool (TwoPointFourGHzHub::*read)(QList<Device*>*), QList<DeviceDisplayInfo>& list)

@@ -443,6 +443,9 @@ protected:
 
     void recordError(Error error);
     bool send(const QByteArray& command);
+    // Sends a command that starts a session, with the session already in place (the hub may
+    // answer at once); a refused write puts the previous session back.
+    bool sendStartingSession(SessionType session, const QByteArray& command);
     // Runs one command-and-reply exchange: defined in the library's internal engine header.
     template <typename T>
     bool sendAndReceive(const QByteArray& command, T& reply, int timeoutMs);

@@ -258,7 +258,6 @@ private:
     bool checkChoiceQuestionStart(int questionId, int numOptions, int numResponses);
     bool refuseWhenInSession();
     quint8 nextEntityId();
-    bool sendStartingSession(SessionType session, const QByteArray& command, int questionId = -1);
     bool sendQuestion(SessionType session, int questionId, int questionType, quint8 typeByte,
         TimeUnit timeUnit, int time, const QString& text, void* context);
     void ensureBufferCollector();

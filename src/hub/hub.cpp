@@ -712,14 +712,18 @@ bool Hub::startVotingSession(VotingMode mode, VotingCallback callback, void* con
         std::unique_lock<std::shared_mutex> locker(m_lock);
         m_votingSession = session;
     }
-    // In place before the command goes out: the first votes may come at once.
-    const SessionType previous = m_sessionType.exchange(SessionType_Voting);
-    if (!m_system || !m_system->sendCommand(this, command)) {
-        m_sessionType = previous;
-        recordError(Error_CommsFailure);
-        return false;
-    }
-    return true;
+    return sendStartingSession(SessionType_Voting, command);
+}
+
+// The session is in place before the command goes out, since the hub may answer at once; a
+// command that cannot be sent puts the previous session back.
+bool Hub::sendStartingSession(SessionType session, const QByteArray& command)
+{
+    const SessionType previous = m_sessionType.exchange(session);
+    if (send(command))
+        return true;
+    m_sessionType = previous;
+    return false;
 }
 
 bool Hub::startTaviotePinNamingSession(int digits, PinNamingCallback callback, void* context)
@@ -728,13 +732,7 @@ bool Hub::startTaviotePinNamingSession(int digits, PinNamingCallback callback, v
     m_pinNamingContext = context;
     const QByteArray command
         = QByteArray(cmdPinNamingStart) + QByteArray::number(digits) + chEndOfString;
-    const SessionType previous = m_sessionType.exchange(SessionType_PinNaming);
-    if (!m_system || !m_system->sendCommand(this, command)) {
-        m_sessionType = previous;
-        recordError(Error_CommsFailure);
-        return false;
-    }
-    return true;
+    return sendStartingSession(SessionType_PinNaming, command);
 }
 
 #define TAVIO_NOT_SUPPORTED                                                                        \

@@ -96,22 +96,6 @@ quint8 TwoPointFourGHzHub::nextEntityId()
     return id;
 }
 
-// The session is in place before the command goes out, since the hub may answer at once; a
-// command that cannot be sent puts the previous session back.
-bool TwoPointFourGHzHub::sendStartingSession(
-    SessionType session, const QByteArray& command, int questionId)
-{
-    const SessionType previous = m_sessionType.exchange(session);
-    const int previousQuestion = m_currentQuestionId;
-    if (questionId >= 0)
-        m_currentQuestionId = questionId;
-    if (send(command))
-        return true;
-    m_sessionType = previous;
-    m_currentQuestionId = previousQuestion;
-    return false;
-}
-
 bool TwoPointFourGHzHub::sendQuestion(SessionType session, int questionId, int questionType,
     quint8 typeByte, TimeUnit timeUnit, int time, const QString& text, void* context)
 {
@@ -121,7 +105,12 @@ bool TwoPointFourGHzHub::sendQuestion(SessionType session, int questionId, int q
         : Protocol::timeByte(timeUnit, time);
     const QByteArray command = Protocol::questionCommand(
         nextEntityId(), Protocol::QuestionType(questionType), typeByte, timeByte, m_equation, text);
-    return sendStartingSession(session, command, questionId);
+    // The question id, like the session, is in place before the first answer can come.
+    const int previousQuestion = m_currentQuestionId.exchange(questionId);
+    if (sendStartingSession(session, command))
+        return true;
+    m_currentQuestionId = previousQuestion;
+    return false;
 }
 
 void TwoPointFourGHzHub::ensureBufferCollector()

@@ -1,6 +1,9 @@
 #include "messagemanager.h"
 
+#include <taviosystem/enhancedgenericsession.h>
+
 #include <QtCore/QCryptographicHash>
+#include <QtCore/QXmlStreamWriter>
 
 namespace Taviosystem {
 
@@ -9,6 +12,10 @@ const QByteArray AsyncChunkPrefix = QByteArrayLiteral(":XP00C\r");
 const QByteArray GenericChunkPrefix = QByteArrayLiteral(":XP00F\r");
 const int AsyncChunkHeaderBytes = 4; // number, chunk number, chunk count, chunk length
 const int AcknowledgedChunks = 56; // bits in the 7-byte acknowledgement bitmap
+const char DefaultSessionDocument[]
+    = "<?xml version=\"1.0\" encoding=\"utf-8\"?><session type=\"MF\"></session>";
+// The session type of a description that lists application files.
+const QString ListedSessionType = QStringLiteral("M");
 } // namespace
 
 EnhancedMessage::EnhancedMessage(quint32 number, const QByteArray& data, int chunkSize)
@@ -96,9 +103,9 @@ EnhancedMessageManager::EnhancedMessageManager(QObject* parent)
 
 EnhancedMessageManager::~EnhancedMessageManager() = default;
 
-void EnhancedMessageManager::reset(const QByteArray& defaultSessionMessage)
+void EnhancedMessageManager::reset()
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     m_lastAllocated = 0;
     m_numberWidth = NumberWidth_Generic;
     m_deviceLinks.clear();
@@ -107,26 +114,26 @@ void EnhancedMessageManager::reset(const QByteArray& defaultSessionMessage)
     m_pending.clear();
     m_byDigest.clear();
     m_lastPicked = 0;
-    m_sessionMessage = defaultSessionMessage;
+    m_sessionMessage = defaultSessionMessage();
     m_sessionMessageNumber = 0;
     m_sessionMessageNumber = allocateMessageNumber();
 }
 
 void EnhancedMessageManager::setNumberWidth(quint32 bytes)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     m_numberWidth = bytes;
 }
 
 quint32 EnhancedMessageManager::numberWidth() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     return m_numberWidth;
 }
 
 quint32 EnhancedMessageManager::allocateMessageNumber()
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     const quint32 number = nextMessageNumber(m_lastAllocated, m_numberWidth, [this](quint32 n) {
         if (n == m_sessionMessageNumber || m_applicationFiles.contains(n))
             return false;
@@ -167,7 +174,7 @@ void EnhancedMessageManager::setDone(EnhancedMessage& message, bool done)
 bool EnhancedMessageManager::queueMessage(
     quint16 address, quint32& number, const QByteArray& data, int chunkSize)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     if (data.isEmpty() || address == 0)
         return false;
     if (chunkSize < 1 || (data.size() + chunkSize - 1) / chunkSize > MaximumChunkCount)
@@ -204,7 +211,7 @@ bool EnhancedMessageManager::queueMessage(
 
 bool EnhancedMessageManager::pickChunk(quint32 number, EnhancedChunk& chunk)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     if (m_messages.empty())
         return false;
     EnhancedMessage* message = nullptr;
@@ -235,7 +242,7 @@ bool EnhancedMessageManager::pickChunk(quint32 number, EnhancedChunk& chunk)
 
 QByteArray EnhancedMessageManager::serveChunk(quint32 number)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     EnhancedChunk chunk;
     if (!pickChunk(number, chunk))
         return QByteArray();
@@ -246,7 +253,7 @@ QByteArray EnhancedMessageManager::serveChunk(quint32 number)
 void EnhancedMessageManager::acknowledge(
     quint16 address, quint16 startChunk, const QByteArray& bitmap)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     const auto link = m_deviceLinks.constFind(address);
     if (link == m_deviceLinks.constEnd())
         return;
@@ -267,7 +274,7 @@ void EnhancedMessageManager::acknowledge(
 
 void EnhancedMessageManager::release(quint16 address, quint32 number)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     if (address != 0) {
         const auto link = m_deviceLinks.find(address);
         if (link == m_deviceLinks.end() || (number != 0 && link.value() != number))
@@ -295,15 +302,75 @@ void EnhancedMessageManager::release(quint16 address, quint32 number)
     }
 }
 
+QByteArray EnhancedMessageManager::defaultSessionMessage()
+{
+    return char(EnhancedGenericSession::MessageType_Xml) + QByteArray(DefaultSessionDocument);
+}
+
+QString EnhancedMessageManager::applicationFileTypeCode(int fileType)
+{
+    switch (fileType) {
+    case ApplicationFileInfo::FileType_Xml:
+        return QStringLiteral("XM");
+    case ApplicationFileInfo::FileType_Application:
+        return QStringLiteral("AP");
+    case ApplicationFileInfo::FileType_Image:
+        return QStringLiteral("IM");
+    case ApplicationFileInfo::FileType_Audio:
+        return QStringLiteral("AU");
+    case ApplicationFileInfo::FileType_Video:
+        return QStringLiteral("VI");
+    default:
+        return QString();
+    }
+}
+
+// <?xml ...?><session type="M"><files><file type=".." id="<uuid>" fid="<number>"><size>n</size>
+// </file>...</files></session>, no indentation, after the XML type byte. The sizes count the
+// stored content, type byte included.
+void EnhancedMessageManager::setApplicationFileList(const QList<ApplicationFileInfo>& files)
+{
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
+    m_applicationFiles.clear();
+    m_sessionMessageNumber = allocateMessageNumber();
+
+    QByteArray document;
+    QXmlStreamWriter writer(&document);
+    writer.writeStartDocument();
+    writer.writeStartElement(QStringLiteral("session"));
+    writer.writeAttribute(QStringLiteral("type"), ListedSessionType);
+    writer.writeStartElement(QStringLiteral("files"));
+    for (const ApplicationFileInfo& file : files) {
+        const quint32 fileNumber = allocateMessageNumber();
+        if (fileNumber == 0)
+            continue; // every number is taken: the file cannot be served
+        const QByteArray content = char(file.fileType) + file.data;
+        m_applicationFiles.insert(fileNumber, content);
+        const QString typeCode = applicationFileTypeCode(file.fileType);
+        if (typeCode.isEmpty())
+            continue;
+        writer.writeStartElement(QStringLiteral("file"));
+        writer.writeAttribute(QStringLiteral("type"), typeCode);
+        writer.writeAttribute(QStringLiteral("id"), file.id.toString(QUuid::WithoutBraces));
+        writer.writeAttribute(QStringLiteral("fid"), QString::number(fileNumber));
+        writer.writeTextElement(QStringLiteral("size"), QString::number(content.size()));
+        writer.writeEndElement();
+    }
+    writer.writeEndElement();
+    writer.writeEndElement();
+    writer.writeEndDocument();
+    m_sessionMessage = char(EnhancedGenericSession::MessageType_Xml) + document;
+}
+
 void EnhancedMessageManager::setApplicationFiles(const QMap<quint32, QByteArray>& files)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     m_applicationFiles = files;
 }
 
 std::optional<QByteArray> EnhancedMessageManager::applicationFile(quint32 fileNumber) const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     const auto it = m_applicationFiles.constFind(fileNumber);
     if (it == m_applicationFiles.constEnd())
         return std::nullopt;
@@ -312,31 +379,31 @@ std::optional<QByteArray> EnhancedMessageManager::applicationFile(quint32 fileNu
 
 void EnhancedMessageManager::setSessionMessage(const QByteArray& message)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     m_sessionMessage = message;
 }
 
 QByteArray EnhancedMessageManager::sessionMessage() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     return m_sessionMessage;
 }
 
 quint32 EnhancedMessageManager::sessionMessageNumber() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     return m_sessionMessageNumber;
 }
 
 quint32 EnhancedMessageManager::linkedMessageNumber(quint16 address) const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     return m_deviceLinks.value(address, 0);
 }
 
 std::optional<EnhancedMessage> EnhancedMessageManager::message(quint32 number) const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     const auto it = m_messages.find(number);
     if (it == m_messages.end())
         return std::nullopt;
@@ -345,13 +412,13 @@ std::optional<EnhancedMessage> EnhancedMessageManager::message(quint32 number) c
 
 int EnhancedMessageManager::messageCount() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     return int(m_messages.size());
 }
 
 quint32 EnhancedMessageManager::lastPickedNumber() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
     return m_lastPicked;
 }
 

@@ -5,16 +5,19 @@
 #include <QtCore/QHash>
 #include <QtCore/QList>
 #include <QtCore/QMap>
-#include <QtCore/QMutex>
 #include <QtCore/QObject>
+#include <QtCore/QString>
 #include <QtCore/QVector>
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 
 namespace Taviosystem {
+
+struct ApplicationFileInfo;
 
 // One outgoing message of the enhanced transport, cut into chunks and possibly shared by several
 // devices. Each receiving device has its own bitmap of the chunks it holds; the message also
@@ -95,8 +98,8 @@ public:
     ~EnhancedMessageManager() override;
 
     // Forgets every message, device link and application file; width 3; the session message
-    // becomes `defaultSessionMessage` and gets a fresh number (1 after a reset).
-    void reset(const QByteArray& defaultSessionMessage = QByteArray());
+    // becomes defaultSessionMessage() and gets a fresh number (1 after a reset).
+    void reset();
     void setNumberWidth(quint32 bytes);
     quint32 numberWidth() const;
 
@@ -122,6 +125,17 @@ public:
     // (0 = whatever it is); a message nobody receives any more is deleted. Address 0: the hub
     // is done with message `number`; it stays stored, unpicked, until its number is reused.
     void release(quint16 address, quint32 number);
+
+    // The session description a device is sent until the host lists application files: the XML
+    // type byte and an empty session document.
+    static QByteArray defaultSessionMessage();
+    // Replaces the application files and the session description that lists them, as one step:
+    // the files are numbered afresh, and so is the description, so that a device never gets
+    // an older stored copy of either under its new number. A file's stored content is its type
+    // byte followed by its bytes; files of unknown types are stored but not listed.
+    void setApplicationFileList(const QList<ApplicationFileInfo>& files);
+    // The type's code in the session description; empty for a type that is not listed.
+    static QString applicationFileTypeCode(int fileType);
 
     void setApplicationFiles(const QMap<quint32, QByteArray>& files);
     std::optional<QByteArray> applicationFile(quint32 fileNumber) const;
@@ -160,7 +174,7 @@ private:
     void deleteMessage(quint32 number);
     void setDone(EnhancedMessage& message, bool done);
 
-    mutable QRecursiveMutex m_mutex;
+    mutable std::recursive_mutex m_mutex;
     quint32 m_lastAllocated = 0;
     QMap<quint32, QByteArray> m_applicationFiles; // file number -> type byte + file bytes
     QHash<quint16, quint32> m_deviceLinks; // device address -> current message number

@@ -1,5 +1,9 @@
 #include <taviosystem/hub.h>
 
+#include <taviosystem/enhancedgenericsession.h>
+#include <taviosystem/enhancedquestion.h>
+#include <taviosystem/enhancedquestionsession.h>
+
 #include "hubengine.h"
 #include "system/enumkey.h"
 #include "penstate.h"
@@ -55,6 +59,10 @@ void Hub::initialiseBase()
     qRegisterMetaType<Device::SubType>("Taviosystem::Device::SubType");
     qRegisterMetaType<QList<Hub::TouchInfo>>("QList<Taviosystem::Hub::TouchInfo>");
     qRegisterMetaType<Hub*>("Taviosystem::Hub*");
+    qRegisterMetaType<YesNoQuestion::Answer>("Taviosystem::YesNoQuestion::Answer");
+    qRegisterMetaType<TrueFalseQuestion::Answer>("Taviosystem::TrueFalseQuestion::Answer");
+    qRegisterMetaType<EnhancedQuestionSession*>("Taviosystem::EnhancedQuestionSession*");
+    qRegisterMetaType<EnhancedGenericSession*>("Taviosystem::EnhancedGenericSession*");
 
     registerResponseHandler<TouchStatusResponse>();
     connect(this, &Hub::reenumerateAfterTimeout, this, &Hub::onReenumerateAfterTimeout,

@@ -13,6 +13,7 @@
 
 namespace Taviosystem {
 
+class EnhancedSessionHandler;
 class ExpressionNameReceivedResponse;
 class InformationResponse;
 class OKResponse;
@@ -106,6 +107,19 @@ public:
         int maxLength, bool namingFlag, EndUserNamingCallback callback, void* context) override;
     bool stopExpressionEndUserNamingSession() override;
 
+    // Asynchronous and enhanced generic sessions: long messages to and from answer devices.
+    bool startAsyncSession(AsyncGetMessageCallback getMessage,
+        AsyncReceiveMessageCallback receiveMessage, void* context) override;
+    bool startEnhancedGenericSession(
+        AsyncReceiveMessageCallback receiveMessage, void* context) override;
+    bool asyncSendMsg(unsigned int uid, const QByteArray& data) override;
+    bool sendGenericAsyncMessage(unsigned int uid, const QByteArray& data) override;
+    void setApplicationFileList(const QList<ApplicationFileInfo>& files) override;
+    bool asyncIsReadyToReceive(unsigned int uid) override;
+    // Created on first use and owned by the hub.
+    EnhancedQuestionSession* enhancedQuestionSession() override;
+    EnhancedGenericSession* getEnhancedGenericSession() override;
+
     // 'A' is yes (1), 'B' no (0), anything else 2; the same values serve true/false answers.
     static int translateToYesNoResponse(int answer);
     // Replaces 'A' to 'F' by '1' to '6' in place.
@@ -149,6 +163,14 @@ public:
     bool stopTavioteNamingSession();
     bool nameSlate(unsigned int uid, const QString& name);
     bool stopSlateNamingSession();
+    // Entry points of the long-message transport, called on the event thread (and, for
+    // doSendAndReceive, on the host's thread while it sends). A complete device message goes to
+    // the session's receive callback, or the asyncReceiveMsg signal; a device's request for a
+    // message to the get-message callback, or asyncGetMsg.
+    virtual void doAsyncResponseCallback(const QByteArray& message, unsigned int address);
+    // Sends a ready-made command and waits for the hub's OK (Error_CommsFailure without it).
+    virtual bool doSendAndReceive(const QByteArray& command);
+    virtual void processAsyncGetMessageRequest(unsigned int address, const QByteArray& data);
 
     State state();
     // Append the current list without asking the hub; always true.
@@ -237,6 +259,18 @@ protected:
     std::shared_ptr<SessionBufferCollector> m_bufferCollector;
     // Milliseconds after the last piece of a long answer before it is delivered incomplete.
     int m_answerCompletionTimeout = 5000;
+    // The long-message transport (null in subclasses built with the protected constructor), its
+    // host callbacks and the devices that have asked for a message. The callbacks, context and
+    // list are guarded by m_asyncMutex, which is never held while calling out.
+    EnhancedSessionHandler* m_enhancedHandler = nullptr;
+    std::mutex m_asyncMutex;
+    AsyncGetMessageCallback m_asyncGetCallback = nullptr;
+    AsyncReceiveMessageCallback m_asyncReceiveCallback = nullptr;
+    void* m_asyncContext = nullptr;
+    QList<quint32> m_asyncReady;
+    std::mutex m_enhancedSessionsMutex;
+    EnhancedQuestionSession* m_enhancedQuestionSession = nullptr;
+    EnhancedGenericSession* m_enhancedGenericSession = nullptr;
     // Milliseconds to wait for the hub to acknowledge a clear or the end of a session, which it
     // does only once its flash is written.
     int m_flashWriteTimeout = m_nFlashWriteResponseMaximumWaitTime;
@@ -268,6 +302,13 @@ private:
     void handleBufferCollectionCompleted(
         quint16 address, quint8 number, const QString& answer, bool complete);
     bool startRegistration(SessionType session, const QByteArray& command);
+    bool startTransportSession(SessionType session, const QByteArray& command,
+        AsyncGetMessageCallback getMessage, AsyncReceiveMessageCallback receiveMessage,
+        void* context);
+    bool sendTransportMessage(SessionType session, unsigned int uid, const QByteArray& data);
+    void postTransportPacket(EventType type, const QByteArray& packet);
+    void stopTransport(SessionType session);
+    void deleteTransport();
     bool stopWindow(SessionType session, std::initializer_list<ListKind> reread);
     bool stopNaming(SessionType session, std::initializer_list<ListKind> reread);
 };

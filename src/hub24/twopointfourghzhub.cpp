@@ -1,5 +1,7 @@
 #include <taviosystem/twopointfourghzhub.h>
 
+#include "enhanced/asyncresponse.h"
+#include "enhanced/enhancedsessionhandler.h"
 #include "enhanced/sessionbuffercollector.h"
 #include "hub/hubengine.h"
 #include "hub24records.h"
@@ -51,12 +53,14 @@ TwoPointFourGHzHub::TwoPointFourGHzHub(
 {
     registerResponseHandlers();
     initialisePens();
+    m_enhancedHandler = new EnhancedSessionHandler(this);
 }
 
 TwoPointFourGHzHub::TwoPointFourGHzHub() { registerResponseHandlers(); }
 
 TwoPointFourGHzHub::~TwoPointFourGHzHub()
 {
+    deleteTransport();
     DevicesLocker locker(m_devicesMutex);
     for (DeviceList& list : m_lists) {
         qDeleteAll(list.devices);
@@ -79,6 +83,7 @@ void TwoPointFourGHzHub::registerResponseHandlers()
     registerResponseHandler<ExpressionNameReceivedResponse>();
     registerListResponseHandler<RegisteredBoardResponse>(endOfList);
     registerListResponseHandler<BoardInfoListRecord>(endOfList);
+    registerResponseHandler<GenericAsyncResponse>();
 }
 
 // Pens ------------------------------------------------------------------------------------------
@@ -837,6 +842,12 @@ void TwoPointFourGHzHub::processSessionPacket(const QByteArray& packet)
             Q_EMIT slateDeviceNamed(record.name, record.uid);
         return;
     }
+    case SessionType_Async:
+        postTransportPacket(EventType_AsyncPacket, packet);
+        return;
+    case SessionType_EnhancedGeneric:
+        postTransportPacket(EventType_GenericAsyncPacket, packet);
+        return;
     case SessionType_EndUserNaming: {
         const RegisteredExpressionResponse record(packet);
         if (!record.isValid())

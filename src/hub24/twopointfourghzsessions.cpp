@@ -296,6 +296,8 @@ bool TwoPointFourGHzHub::stopSession()
         m_sessionType = previous;
         return false;
     }
+    if (previous == SessionType_Async || previous == SessionType_EnhancedGeneric)
+        stopTransport(previous);
     m_sessionType = SessionType_None;
     return true;
 }

@@ -141,6 +141,7 @@ public:
         m_flashWriteTimeout = ms;
     }
     void setCurrentQuestionId(int id) { m_currentQuestionId = id; }
+    Taviosystem::EnhancedSessionHandler* transportHandler() { return m_enhancedHandler; }
     void setAnswerCompletionTimeout(int ms) { m_answerCompletionTimeout = ms; }
 };
 

@@ -1,0 +1,223 @@
+// The 2.4 GHz hub's side of the long-message transport: starting and stopping the asynchronous
+// and enhanced generic sessions, handing host messages to the session handler and device
+// messages to the host.
+
+#include "enhanced/asyncresponse.h"
+#include "enhanced/enhancedsessionhandler.h"
+#include "hub/hubengine.h"
+#include "hub24/hub24records.h"
+#include "hub24/twopointfourghzprotocol.h"
+
+#include <taviosystem/enhancedgenericsession.h>
+#include <taviosystem/enhancedquestionsession.h>
+#include <taviosystem/taviosystem.h>
+#include <taviosystem/twopointfourghzhub.h>
+
+namespace Taviosystem {
+
+using Protocol = TwoPointFourGHzProtocol;
+
+bool TwoPointFourGHzHub::startAsyncSession(
+    AsyncGetMessageCallback getMessage, AsyncReceiveMessageCallback receiveMessage, void* context)
+{
+    return startTransportSession(SessionType_Async, Protocol::startAsyncSessionCommand(),
+        getMessage, receiveMessage, context);
+}
+
+bool TwoPointFourGHzHub::startEnhancedGenericSession(
+    AsyncReceiveMessageCallback receiveMessage, void* context)
+{
+    return startTransportSession(SessionType_EnhancedGeneric,
+        Protocol::startEnhancedGenericSessionCommand(isVirtualHub()), nullptr, receiveMessage,
+        context);
+}
+
+// The session and the handler's mode are in place before the command goes out: devices may
+// send the moment the hub accepts it.
+bool TwoPointFourGHzHub::startTransportSession(SessionType session, const QByteArray& command,
+    AsyncGetMessageCallback getMessage, AsyncReceiveMessageCallback receiveMessage, void* context)
+{
+    if (!isConnected()) {
+        recordError(Error_NotConnected);
+        return false;
+    }
+    if (!m_enhancedHandler) {
+        recordError(Error_NotSupported);
+        return false;
+    }
+    SessionType expected = SessionType_None;
+    if (!m_sessionType.compare_exchange_strong(expected, session)) {
+        recordError(Error_CannotStartSessionBecauseCurrentlyInSession);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> locker(m_asyncMutex);
+        m_asyncGetCallback = getMessage;
+        m_asyncReceiveCallback = receiveMessage;
+        m_asyncContext = context;
+        if (session == SessionType_Async)
+            m_asyncReady.clear();
+    }
+    const auto mode = session == SessionType_Async ? EnhancedSessionHandler::Mode_Async
+                                                   : EnhancedSessionHandler::Mode_Generic;
+    m_enhancedHandler->start(mode);
+    OKResponse reply;
+    if (sendAndReceive(command, reply, m_responseTimeout))
+        return true;
+    m_enhancedHandler->stop();
+    m_sessionType = SessionType_None;
+    return false;
+}
+
+bool TwoPointFourGHzHub::asyncSendMsg(unsigned int uid, const QByteArray& data)
+{
+    return sendTransportMessage(SessionType_Async, uid, data);
+}
+
+bool TwoPointFourGHzHub::sendGenericAsyncMessage(unsigned int uid, const QByteArray& data)
+{
+    return sendTransportMessage(SessionType_EnhancedGeneric, uid, data);
+}
+
+bool TwoPointFourGHzHub::sendTransportMessage(
+    SessionType session, unsigned int uid, const QByteArray& data)
+{
+    if (m_sessionType != session || !m_enhancedHandler) {
+        recordError(Error_InvalidSessionForRequest);
+        return false;
+    }
+    unsigned int address = 0;
+    if (!getAddress(uid, address)) {
+        recordError(Error_InvalidParameter);
+        return false;
+    }
+    return m_enhancedHandler->send(quint16(address), data);
+}
+
+void TwoPointFourGHzHub::setApplicationFileList(const QList<ApplicationFileInfo>& files)
+{
+    if (m_enhancedHandler)
+        m_enhancedHandler->setApplicationFileList(files);
+}
+
+bool TwoPointFourGHzHub::asyncIsReadyToReceive(unsigned int uid)
+{
+    std::lock_guard<std::mutex> locker(m_asyncMutex);
+    return m_asyncReady.contains(uid);
+}
+
+bool TwoPointFourGHzHub::doSendAndReceive(const QByteArray& command)
+{
+    OKResponse reply;
+    return sendAndReceive(command, reply, m_responseTimeout);
+}
+
+void TwoPointFourGHzHub::doAsyncResponseCallback(const QByteArray& message, unsigned int address)
+{
+    const unsigned int uid = getDeviceId(address);
+    AsyncReceiveMessageCallback callback = nullptr;
+    void* context = nullptr;
+    {
+        std::lock_guard<std::mutex> locker(m_asyncMutex);
+        callback = m_asyncReceiveCallback;
+        context = m_asyncContext;
+    }
+    if (callback)
+        callback(this, uid, message, context, true);
+    else
+        Q_EMIT asyncReceiveMsg(this, uid, message, true);
+}
+
+void TwoPointFourGHzHub::processAsyncGetMessageRequest(unsigned int address, const QByteArray& data)
+{
+    const unsigned int uid = getDeviceId(address);
+    if (uid == 0)
+        return;
+    AsyncGetMessageCallback callback = nullptr;
+    void* context = nullptr;
+    {
+        std::lock_guard<std::mutex> locker(m_asyncMutex);
+        callback = m_asyncGetCallback;
+        context = m_asyncContext;
+    }
+    if (callback)
+        callback(this, uid, data, context);
+    else
+        Q_EMIT asyncGetMsg(this, uid, data);
+    std::lock_guard<std::mutex> locker(m_asyncMutex);
+    if (!m_asyncReady.contains(uid))
+        m_asyncReady.append(uid);
+}
+
+// Runs on the packet thread: the packet is copied into the event, the handler takes it on the
+// event thread.
+void TwoPointFourGHzHub::postTransportPacket(EventType type, const QByteArray& packet)
+{
+    const bool valid = type == EventType_AsyncPacket ? AsyncResponse::isResponse(packet)
+                                                     : GenericAsyncResponse::isResponse(packet);
+    if (!valid || !m_enhancedHandler || !m_system)
+        return;
+    TavioSystem::AsEvent event;
+    event.type = type;
+    event.data = QByteArray(packet.constData(), packet.size());
+    event.handler = m_enhancedHandler;
+    m_system->asPostEvent(event);
+}
+
+// After the hub has ended the session: nothing queued for the handler is handled any more, and
+// every message, link, file and partial device message goes.
+void TwoPointFourGHzHub::stopTransport(SessionType session)
+{
+    if (!m_enhancedHandler)
+        return;
+    if (m_system)
+        m_system->removeEvents(
+            session == SessionType_Async ? EventType_AsyncPacket : EventType_GenericAsyncPacket,
+            m_enhancedHandler);
+    m_enhancedHandler->stop();
+}
+
+void TwoPointFourGHzHub::deleteTransport()
+{
+    if (m_enhancedHandler && m_system) {
+        m_system->removeEvents(EventType_AsyncPacket, m_enhancedHandler);
+        m_system->removeEvents(EventType_GenericAsyncPacket, m_enhancedHandler);
+    }
+    delete m_enhancedQuestionSession;
+    m_enhancedQuestionSession = nullptr;
+    delete m_enhancedGenericSession;
+    m_enhancedGenericSession = nullptr;
+    delete m_enhancedHandler;
+    m_enhancedHandler = nullptr;
+}
+
+namespace {
+// Session objects live in the hub's thread, whichever thread asked first, so that their timers
+// and queued signals run there.
+template <typename Session>
+Session* createSession(TwoPointFourGHzHub* hub)
+{
+    auto* session = new Session(hub);
+    if (session->thread() != hub->thread())
+        session->moveToThread(hub->thread());
+    return session;
+}
+} // namespace
+
+EnhancedQuestionSession* TwoPointFourGHzHub::enhancedQuestionSession()
+{
+    std::lock_guard<std::mutex> locker(m_enhancedSessionsMutex);
+    if (!m_enhancedQuestionSession)
+        m_enhancedQuestionSession = createSession<EnhancedQuestionSession>(this);
+    return m_enhancedQuestionSession;
+}
+
+EnhancedGenericSession* TwoPointFourGHzHub::getEnhancedGenericSession()
+{
+    std::lock_guard<std::mutex> locker(m_enhancedSessionsMutex);
+    if (!m_enhancedGenericSession)
+        m_enhancedGenericSession = createSession<EnhancedGenericSession>(this);
+    return m_enhancedGenericSession;
+}
+
+} // namespace Taviosystem

@@ -1,0 +1,351 @@
+// The long-message transport of a 2.4 GHz hub through its public entry points, against the
+// emulator playing the hub's side packet by packet: the commands the library writes for each
+// packet, what reaches the host, and what a stop takes back.
+
+#include "support/emulatorfixture.h"
+
+#include <taviosystem/enhancedgenericsession.h>
+
+#include <tavioemulator/twopointfourghzfirmware.h>
+
+#include <condition_variable>
+
+using namespace Taviosystem;
+using namespace TavioTest;
+using TavioEmulator::EmulatedDevice;
+using TavioEmulator::TwoPointFourGHzFirmware;
+
+namespace {
+
+const int Handle = 5;
+const unsigned int Ann = 0x00B10001; // address 0x0201
+const unsigned int Ben = 0x0CB10002; // address 0x0202, second generation
+
+struct Received
+{
+    unsigned int uid;
+    QByteArray bytes;
+    bool v2;
+    bool operator==(const Received& other) const
+    {
+        return uid == other.uid && bytes == other.bytes && v2 == other.v2;
+    }
+};
+
+// What the host is handed: the session's one context serves both callbacks.
+struct HostSide
+{
+    Recorder<Received> requests;
+    Recorder<Received> messages;
+};
+
+void onGetMessage(Hub*, unsigned int uid, const QByteArray& data, void* context)
+{
+    static_cast<HostSide*>(context)->requests.append({ uid, data, false });
+}
+
+void onMessage(Hub*, unsigned int uid, const QByteArray& message, void* context, bool v2)
+{
+    static_cast<HostSide*>(context)->messages.append({ uid, message, v2 });
+}
+
+TavioEmulator::Bytes packet(std::initializer_list<quint8> bytes) { return bytes; }
+
+// A 13-byte device packet: length, type, the address, then up to nine bytes, zero-padded.
+TavioEmulator::Bytes devicePacket(quint8 type, quint16 address, const QByteArray& rest)
+{
+    TavioEmulator::Bytes bytes = { 13, type, quint8(address >> 8), quint8(address) };
+    for (int i = 0; i < 9; ++i)
+        bytes.push_back(i < rest.size() ? quint8(rest.at(i)) : 0);
+    return bytes;
+}
+
+class TransportTest : public EmulatorTest
+{
+protected:
+    void SetUp() override
+    {
+        EmulatorTest::SetUp();
+        system->hubs = TestSystem::Hubs::Tavio;
+        // The transport's commands are acknowledged by a plain scripted hub behind the 2.4 GHz
+        // firmware; the tests play the radio side themselves.
+        transportHub = std::make_shared<TavioEmulator::ScriptedFirmware>();
+        transportHub->on(TavioEmulator::Bytes { ':', 'X', 'P', '0', '0' },
+            { TwoPointFourGHzFirmware::okPacket() });
+        firmware = std::make_shared<TwoPointFourGHzFirmware>(transportHub);
+        firmware->addDevice(EmulatedDevice::expression(Ann, 0x0201, "Ann"));
+        firmware->addDevice(EmulatedDevice::expressionV2(Ben, 0x0202, "Ben"));
+        firmware->setAnsweringKinds({});
+        TavioEmulator::HubConfig config;
+        config.kind = 3;
+        config.handle = Handle;
+        emulated = TavioEmulator::addTwoPointFourGHzHub(emulator(), config, firmware);
+        initialiseSystem();
+        hub = system->tavioHub(Handle);
+        ASSERT_NE(hub, nullptr);
+        hub->setResponseTimeout(200);
+        QList<Device*> devices;
+        ASSERT_TRUE(hub->getDeviceList(Device::Type_Expression, &devices));
+        emulated->clearWrites();
+    }
+
+    void deliver(const TavioEmulator::Bytes& bytes) { emulated->deliver(bytes); }
+
+    // Waits until the event thread has handled everything delivered so far: a marker request
+    // from Ann must come through to the get-message recorder.
+    void settle(Recorder<Received>& requests)
+    {
+        const std::size_t before = requests.size();
+        deliver(TavioEmulator::Bytes { 12, 0x84, 0x02, 0x01, 'm', 'a', 'r', 'k', 'e', 'r', 0, 0 });
+        ASSERT_TRUE(waitFor([&] { return requests.size() > before; }));
+    }
+
+    std::vector<QByteArray> writesStartingWith(const QByteArray& prefix)
+    {
+        std::vector<QByteArray> result;
+        for (const QByteArray& write : writesOf(Handle)) {
+            if (write.startsWith(prefix))
+                result.push_back(write);
+        }
+        return result;
+    }
+
+    bool waitForWrites(const QByteArray& prefix, std::size_t count)
+    {
+        return waitFor([&] { return writesStartingWith(prefix).size() >= count; });
+    }
+
+    std::shared_ptr<TavioEmulator::ScriptedFirmware> transportHub;
+    std::shared_ptr<TwoPointFourGHzFirmware> firmware;
+    TavioEmulator::EmulatedHub* emulated = nullptr;
+    TestTavioHub* hub = nullptr;
+    HostSide host;
+    Recorder<Received>& requests = host.requests;
+    Recorder<Received>& messages = host.messages;
+};
+
+TEST_F(TransportTest, StartingChecksTheHubAndItsSession)
+{
+    ASSERT_TRUE(hub->startAsyncSession(&onGetMessage, &onMessage, &host));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray(":XP00A\r\0", 8));
+    EXPECT_EQ(hub->sessionType(), Hub::SessionType_Async);
+
+    EXPECT_FALSE(hub->startEnhancedGenericSession(&onMessage, &host));
+    EXPECT_EQ(hub->getLastError(), Hub::Error_CannotStartSessionBecauseCurrentlyInSession);
+    EXPECT_FALSE(hub->sendGenericAsyncMessage(Ann, "x"));
+    EXPECT_EQ(hub->getLastError(), Hub::Error_InvalidSessionForRequest);
+    EXPECT_FALSE(hub->asyncSendMsg(0x12345678, "x"));
+    EXPECT_EQ(hub->getLastError(), Hub::Error_InvalidParameter);
+
+    ASSERT_TRUE(hub->stopSession());
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray(":VE\r"));
+    EXPECT_EQ(hub->sessionType(), Hub::SessionType_None);
+    EXPECT_FALSE(hub->asyncSendMsg(Ann, "x"));
+    EXPECT_EQ(hub->getLastError(), Hub::Error_InvalidSessionForRequest);
+
+    ASSERT_TRUE(hub->startEnhancedGenericSession(&onMessage, &host));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray(":XP00D\r\0", 8));
+    EXPECT_EQ(hub->sessionType(), Hub::SessionType_EnhancedGeneric);
+    ASSERT_TRUE(hub->stopSession());
+
+    // A hub that does not acknowledge the start leaves no session behind.
+    transportHub->clearRules();
+    EXPECT_FALSE(hub->startAsyncSession(&onGetMessage, &onMessage, &host));
+    EXPECT_EQ(hub->getLastError(), Hub::Error_CommsFailure);
+    EXPECT_EQ(hub->sessionType(), Hub::SessionType_None);
+
+    hub->setConnected(false);
+    EXPECT_FALSE(hub->startAsyncSession(&onGetMessage, &onMessage, &host));
+    EXPECT_EQ(hub->getLastError(), Hub::Error_NotConnected);
+}
+
+TEST_F(TransportTest, AsyncMessagesAreAnnouncedServedAndAcknowledged)
+{
+    ASSERT_TRUE(hub->startAsyncSession(&onGetMessage, &onMessage, &host));
+    // 60 bytes: a chunk of 49 and one of 11. Number 1 is the session message's, so the first
+    // message gets 2.
+    QByteArray message;
+    for (int i = 0; i < 60; ++i)
+        message.append(char('a' + i % 26));
+    ASSERT_TRUE(hub->asyncSendMsg(Ann, message));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3a5850303042 0d 03 0201 02"));
+    // Ben is sent the same bytes: one stored message, announced to him under the same number.
+    ASSERT_TRUE(hub->asyncSendMsg(Ben, message));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3a5850303042 0d 03 0202 02"));
+
+    emulated->clearWrites();
+    deliver(packet({ 3, 0x85, 0 }));
+    ASSERT_TRUE(waitForWrites(":XP00C", 1));
+    EXPECT_EQ(writesOf(Handle).back(),
+        QByteArray::fromHex("3a5850303043 0d 35 02 01 02 31") + message.left(49));
+
+    // Ann holds both chunks, Ben only the first: the second goes out again for Ben.
+    deliver(devicePacket(0x93, 0x0201, QByteArray::fromHex("0000 03")));
+    deliver(devicePacket(0x93, 0x0202, QByteArray::fromHex("0000 01")));
+    deliver(packet({ 3, 0x85, 2 }));
+    ASSERT_TRUE(waitForWrites(":XP00C", 2));
+    EXPECT_EQ(writesOf(Handle).back(),
+        QByteArray::fromHex("3a5850303043 0d 0f 02 02 02 0b") + message.mid(49));
+    deliver(packet({ 3, 0x85, 2 }));
+    ASSERT_TRUE(waitForWrites(":XP00C", 3));
+    EXPECT_EQ(writesOf(Handle).back().mid(9, 1), QByteArray::fromHex("02")); // chunk 2 again
+
+    // Done: a request for any message finds nothing left to send.
+    deliver(packet({ 3, 0x86, 2 }));
+    deliver(packet({ 3, 0x85, 0 }));
+    deliver(packet({ 3, 0x85, 9 })); // unknown
+    settle(requests);
+    EXPECT_EQ(writesStartingWith(":XP00C").size(), 3u);
+
+    // Unknown packets, wrong lengths and generic packets change nothing.
+    deliver(devicePacket(0x92, 0x0201, "abc"));
+    deliver(packet({ 4, 0x85, 0, 0 }));
+    deliver(packet({ 13, 0x87, 0x02 }));
+    settle(requests);
+    EXPECT_EQ(messages.size(), 0u);
+}
+
+TEST_F(TransportTest, DeviceRequestsAndMessagesReachTheHost)
+{
+    ASSERT_TRUE(hub->startAsyncSession(&onGetMessage, &onMessage, &host));
+    EXPECT_FALSE(hub->asyncIsReadyToReceive(Ann));
+    deliver(TavioEmulator::Bytes { 12, 0x84, 0x02, 0x01, 0, 0, 0, 0, 0, 9, 0, 0 });
+    deliver(TavioEmulator::Bytes { 12, 0x84, 0x7F, 0x7F, 1, 0, 0, 0, 0, 0, 0, 0 }); // unknown
+    ASSERT_TRUE(waitFor([&] { return requests.size() == 1; }));
+    EXPECT_EQ(
+        requests.values()[0], (Received { Ann, QByteArray::fromHex("0000000000090000"), false }));
+    EXPECT_TRUE(hub->asyncIsReadyToReceive(Ann));
+    EXPECT_FALSE(hub->asyncIsReadyToReceive(Ben));
+
+    // Three pieces, the last one first: the message is whole when all three are in.
+    deliver(devicePacket(0x88, 0x0202, QByteArray("\x02", 1) + "90123456"));
+    deliver(devicePacket(0x87, 0x0202, QByteArray("\x03", 1) + "text ans"));
+    settle(requests);
+    EXPECT_EQ(messages.size(), 0u);
+    deliver(devicePacket(0x88, 0x0202, QByteArray("\x01", 1) + "wer 1234"));
+    ASSERT_TRUE(waitFor([&] { return messages.size() == 1; }));
+    EXPECT_EQ(messages.values()[0], (Received { Ben, "text answer 123490123456", true }));
+
+    // Without a callback the hub signals instead.
+    ASSERT_TRUE(hub->stopSession());
+    Recorder<Received> signalled;
+    QObject::connect(
+        hub, &Hub::asyncReceiveMsg, hub,
+        [&](Hub*, quint32 uid, QByteArray bytes, bool v2) {
+            signalled.append({ uid, bytes, v2 });
+        },
+        Qt::DirectConnection);
+    QObject::connect(
+        hub, &Hub::asyncGetMsg, hub,
+        [&](Hub*, quint32 uid, QByteArray bytes) {
+            signalled.append({ uid, bytes, false });
+        },
+        Qt::DirectConnection);
+    ASSERT_TRUE(hub->startAsyncSession(nullptr, nullptr, nullptr));
+    EXPECT_FALSE(hub->asyncIsReadyToReceive(Ann)); // a start empties the list
+    deliver(devicePacket(0x87, 0x0201, QByteArray("\x01", 1) + "A"));
+    deliver(TavioEmulator::Bytes { 12, 0x84, 0x02, 0x01, 0xFF, 0, 0, 0, 0, 0, 0, 0 });
+    ASSERT_TRUE(waitFor([&] { return signalled.size() == 2; }));
+    EXPECT_EQ(signalled.values()[0], (Received { Ann, QByteArray("A\0\0\0\0\0\0\0", 8), true }));
+    EXPECT_EQ(
+        signalled.values()[1], (Received { Ann, QByteArray::fromHex("ff00000000000000"), false }));
+}
+
+// The event thread is held inside a get-message callback while packets queue up behind it;
+// the stop takes them back, so none of them is handled afterwards.
+struct Gate
+{
+    std::mutex mutex;
+    std::condition_variable condition;
+    bool entered = false;
+    bool open = false;
+    Recorder<Received> requests;
+};
+
+void onGatedGetMessage(Hub*, unsigned int uid, const QByteArray& data, void* context)
+{
+    auto* gate = static_cast<Gate*>(context);
+    gate->requests.append({ uid, data, false });
+    std::unique_lock<std::mutex> locker(gate->mutex);
+    gate->entered = true;
+    gate->condition.notify_all();
+    gate->condition.wait_for(locker, 5s, [gate] { return gate->open; });
+}
+
+TEST_F(TransportTest, StoppingTakesBackQueuedPacketsAndEmptiesTheTransport)
+{
+    Gate gate;
+    ASSERT_TRUE(hub->startAsyncSession(&onGatedGetMessage, &onMessage, &gate));
+    ASSERT_TRUE(hub->asyncSendMsg(Ann, "question"));
+    deliver(TavioEmulator::Bytes { 12, 0x84, 0x02, 0x01, 1, 0, 0, 0, 0, 0, 0, 0 });
+    {
+        std::unique_lock<std::mutex> locker(gate.mutex);
+        ASSERT_TRUE(gate.condition.wait_for(locker, 2s, [&] { return gate.entered; }));
+    }
+    deliver(devicePacket(0x87, 0x0201, QByteArray("\x01", 1) + "late"));
+    deliver(packet({ 3, 0x85, 0 }));
+    ASSERT_TRUE(emulated->waitUntilDelivered(2000ms));
+    emulated->clearWrites();
+    ASSERT_TRUE(hub->stopSession());
+
+    // A new session starts from an empty transport before the event thread moves on: nothing
+    // queued from before is handled in it, and the first message number is handed out again.
+    ASSERT_TRUE(hub->startAsyncSession(&onGetMessage, &onMessage, &host));
+    {
+        std::lock_guard<std::mutex> locker(gate.mutex);
+        gate.open = true;
+    }
+    gate.condition.notify_all();
+    settle(requests);
+    EXPECT_EQ(messages.size(), 0u);
+    EXPECT_TRUE(writesStartingWith(":XP00C").empty());
+    deliver(packet({ 3, 0x85, 0 }));
+    settle(requests);
+    EXPECT_TRUE(writesStartingWith(":XP00C").empty());
+    ASSERT_TRUE(hub->asyncSendMsg(Ben, "again"));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3a5850303042 0d 03 0202 02"));
+}
+
+TEST_F(TransportTest, GenericMessagesCarryTheirLengthAndDevicesFetchTheDescription)
+{
+    ASSERT_TRUE(hub->startEnhancedGenericSession(&onMessage, &host));
+    ASSERT_TRUE(hub->sendGenericAsyncMessage(Ben, "hello"));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3a5850303045 0d 05 0202 000002"));
+    deliver(packet({ 2, 0x95 }));
+    ASSERT_TRUE(waitForWrites(":XP00F", 1));
+    QByteArray expected = QByteArray::fromHex("3a5850303046 0d 000002 0000 0001 000004") + "hello";
+    expected.append(50 - 8, '\0');
+    EXPECT_EQ(writesOf(Handle).back(), expected);
+
+    // Ann asks for the session description: it goes out under the session message number 1,
+    // as stored, without a length in front.
+    deliver(devicePacket(0x94, 0x0201, QByteArray::fromHex("01")));
+    ASSERT_TRUE(waitForWrites(":XP00E", 2));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3a5850303045 0d 05 0201 000001"));
+    deliver(devicePacket(0x93, 0x0202, QByteArray::fromHex("0000 01"))); // Ben has his
+    deliver(packet({ 2, 0x95 }));
+    ASSERT_TRUE(waitForWrites(":XP00F", 2));
+    const QByteArray chunk = writesOf(Handle).back();
+    EXPECT_EQ(chunk.left(14), QByteArray::fromHex("3a5850303046 0d 000001 0000 0002"));
+    EXPECT_TRUE(chunk.mid(14).startsWith("\x01<?xml"));
+
+    // A device message of 20 bytes in three pieces.
+    const QByteArray answer = QByteArray::fromHex("00 0007") + "seventeen bytes!!";
+    deliver(devicePacket(0x96, 0x0202, QByteArray::fromHex("000009 000014 000000")));
+    for (int i = 0; i < 3; ++i)
+        deliver(devicePacket(0x92, 0x0202, QByteArray(1, char(i)) + answer.mid(8 * i, 8)));
+    ASSERT_TRUE(waitFor([&] { return messages.size() == 1; }));
+    EXPECT_EQ(messages.values()[0], (Received { Ben, answer, true }));
+
+    // Async packets are not this mode's.
+    deliver(devicePacket(0x87, 0x0202, QByteArray("\x01", 1) + "A"));
+    deliver(packet({ 3, 0x85, 0 }));
+    deliver(devicePacket(0x96, 0x0202, QByteArray::fromHex("00000a 000004 000000")));
+    deliver(devicePacket(0x92, 0x0202, QByteArray::fromHex("00 02 0007 41")));
+    ASSERT_TRUE(waitFor([&] { return messages.size() == 2; }));
+    EXPECT_EQ(messages.values()[1].bytes.left(1), QByteArray::fromHex("01"));
+    EXPECT_EQ(writesStartingWith(":XP00C").size(), 0u);
+    ASSERT_TRUE(hub->stopSession());
+}
+
+} // namespace

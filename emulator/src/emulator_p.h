@@ -42,7 +42,12 @@ public:
     // with no hub lock held; when it answers false the packet is dropped.
     void deliverAt(const Bytes& packet, Clock::time_point due, std::uint64_t tag = 0,
         std::function<bool()> gate = {});
-    // Drops every queued packet that carries `tag` (never those of tag 0); answers how many.
+    // Runs `fire` on the packet thread at `due`, with no hub lock held, unless `tag` is
+    // cancelled (or the hub stops) first. A timer is no packet: waitUntilDelivered does not wait
+    // for it.
+    void startTimer(Clock::time_point due, std::uint64_t tag, std::function<void()> fire);
+    // Drops every queued packet and timer that carries `tag` (never those of tag 0); answers how
+    // many.
     std::size_t cancel(std::uint64_t tag);
     bool waitUntilDelivered(std::chrono::milliseconds timeout) override;
     int packetsDelivered() const override;
@@ -93,6 +98,7 @@ private:
         Bytes packet;
         std::uint64_t tag = 0;
         std::function<bool()> gate;
+        bool timer = false;
     };
 
     EmulatorImpl& emulator_;
@@ -103,6 +109,7 @@ private:
     std::condition_variable idleCv_; // waitUntilDelivered waits here
     std::condition_variable writesCv_; // waitForWrites waits here
     std::map<Key, Queued> queue_;
+    std::size_t timers_ = 0; // entries of queue_ that are timers
     std::uint64_t sequence_ = 0;
     bool stopping_ = false;
     bool delivering_ = false;
@@ -227,6 +234,10 @@ private:
     std::atomic<int> lockDepth_ { 0 };
     std::recursive_mutex driverLock_;
 };
+
+// A fresh tag for HubImpl::deliverAt, unique in the process: several firmwares may share one
+// hub's queue and take back their own packets.
+std::uint64_t nextPacketTag();
 
 // The process-wide emulator used by the C functions; null once the library is unloading.
 EmulatorImpl* currentEmulator();

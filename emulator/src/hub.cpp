@@ -7,6 +7,12 @@ namespace TavioEmulator {
 
 EmulatedHub::~EmulatedHub() = default;
 
+std::uint64_t nextPacketTag()
+{
+    static std::atomic<std::uint64_t> next { 1 };
+    return next.fetch_add(1);
+}
+
 HubImpl::HubImpl(EmulatorImpl& emulator, const HubConfig& config)
     : emulator_(emulator)
     , config_(config)
@@ -45,6 +51,20 @@ void HubImpl::deliverAt(
     wakeCv_.notify_one();
 }
 
+void HubImpl::startTimer(Clock::time_point due, std::uint64_t tag, std::function<void()> fire)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    if (stopping_)
+        return;
+    auto gate = [fire = std::move(fire)] {
+        fire();
+        return false;
+    };
+    queue_.emplace(Key { due, sequence_++ }, Queued { {}, tag, std::move(gate), true });
+    ++timers_;
+    wakeCv_.notify_one();
+}
+
 std::size_t HubImpl::cancel(std::uint64_t tag)
 {
     if (tag == 0)
@@ -54,6 +74,7 @@ std::size_t HubImpl::cancel(std::uint64_t tag)
         std::lock_guard<std::mutex> lock(m_);
         for (auto it = queue_.begin(); it != queue_.end();) {
             if (it->second.tag == tag) {
+                timers_ -= it->second.timer ? 1 : 0;
                 it = queue_.erase(it);
                 ++dropped;
             } else {
@@ -71,8 +92,9 @@ bool HubImpl::waitUntilDelivered(std::chrono::milliseconds timeout)
 {
     std::unique_lock<std::mutex> lock(m_);
     if (threadId_ == std::this_thread::get_id())
-        return queue_.empty(); // waiting here for our own thread would never end
-    return idleCv_.wait_for(lock, timeout, [this] { return queue_.empty() && !delivering_; });
+        return queue_.size() == timers_; // waiting here for our own thread would never end
+    return idleCv_.wait_for(
+        lock, timeout, [this] { return queue_.size() == timers_ && !delivering_; });
 }
 
 int HubImpl::packetsDelivered() const { return delivered_.load(); }
@@ -164,6 +186,7 @@ void HubImpl::stop()
     std::lock_guard<std::mutex> lock(m_);
     stopping_ = true;
     queue_.clear();
+    timers_ = 0;
     wakeCv_.notify_all();
     idleCv_.notify_all();
 }
@@ -199,6 +222,7 @@ void HubImpl::run()
         }
         Queued item = std::move(next->second);
         queue_.erase(next);
+        timers_ -= item.timer ? 1 : 0;
         delivering_ = true;
         lock.unlock();
 
@@ -213,6 +237,7 @@ void HubImpl::run()
         idleCv_.notify_all();
     }
     queue_.clear();
+    timers_ = 0;
     lock.unlock();
     finished_.store(true, std::memory_order_release);
 }

@@ -101,6 +101,38 @@ inline std::uint32_t markSecondGeneration(std::uint32_t uid)
     return (uid & 0x00FFFFFFu) | (std::uint32_t(ProductExpressionV2) << 24);
 }
 
+inline bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+
+// A Likert answer's byte: decimal digits give the value ("3" sends 3), anything else its first
+// byte (0 for an empty answer).
+inline std::uint8_t likertValue(const std::string& answer)
+{
+    if (!answer.empty() && answer.size() <= 3
+        && std::all_of(
+            answer.begin(), answer.end(), [](char c) { return isDigit(std::uint8_t(c)); }))
+        return std::uint8_t(std::min(std::stoi(answer), 0xFF));
+    return answer.empty() ? 0 : std::uint8_t(answer[0]);
+}
+
+// What a learner answers when nobody told it anything.
+inline std::string defaultAnswer(const EmulatedDevice& device, const QuestionInfo& question)
+{
+    switch (question.type) {
+    case QuestionInfo::SortInOrder:
+        return std::string("ABCDEF", std::size_t(std::clamp(question.optionCount(), 1, 6)));
+    case QuestionInfo::Likert:
+        return "1";
+    case QuestionInfo::Numeric:
+        return "42";
+    case QuestionInfo::Text:
+        return "answer";
+    case QuestionInfo::EndUserNaming:
+        return device.name.empty() ? "Learner" : device.name;
+    default:
+        return "A";
+    }
+}
+
 } // namespace Radio
 
 struct TwoPointFourGHzFirmware::Private

@@ -2,8 +2,6 @@
 // end-user naming, voting and PIN naming, and the packets the simulated learners send.
 #include "twopointfourghz_p.h"
 
-#include <atomic>
-
 namespace TavioEmulator {
 
 using namespace Radio;
@@ -11,11 +9,6 @@ using namespace Radio;
 namespace {
 
 using Milliseconds = std::chrono::milliseconds;
-
-// Session tags are unique in the process: several firmwares may share one hub's queue.
-std::atomic<std::uint64_t> nextTag { 1 };
-
-bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 bool isPenOrExpression(Kind kind) { return isExpressionKind(kind) || kind == Kind::PenExpression; }
 
@@ -87,25 +80,6 @@ Bytes answerPacket(std::uint16_t address)
     return packet;
 }
 
-// What a learner answers when nobody told it anything.
-std::string defaultAnswer(const EmulatedDevice& device, const QuestionInfo& question)
-{
-    switch (question.type) {
-    case QuestionInfo::SortInOrder:
-        return std::string("ABCDEF", std::size_t(std::clamp(question.optionCount(), 1, 6)));
-    case QuestionInfo::Likert:
-        return "1";
-    case QuestionInfo::Numeric:
-        return "42";
-    case QuestionInfo::Text:
-        return "answer";
-    case QuestionInfo::EndUserNaming:
-        return device.name.empty() ? "Learner" : device.name;
-    default:
-        return "A";
-    }
-}
-
 bool isLongAnswer(int type) { return type == QuestionInfo::Numeric || type == QuestionInfo::Text; }
 
 } // namespace
@@ -116,7 +90,7 @@ void TwoPointFourGHzFirmware::Private::startSession(LearnerSession kind, Outcome
 {
     endSession(out);
     session = kind;
-    sessionTag = nextTag.fetch_add(1);
+    sessionTag = nextPacketTag();
     out.tag = sessionTag;
 }
 
@@ -136,6 +110,7 @@ bool TwoPointFourGHzFirmware::Private::handleSession(const Bytes& command, Outco
             --stopDrops;
         else
             out.answer.push_back(okPacket());
+        out.passOn = true; // the chained firmware's sessions end as well
         return true;
     }
     if (isPlain(command, ":XP004")) {
@@ -718,13 +693,8 @@ std::vector<Bytes> TwoPointFourGHzFirmware::answerPackets(const EmulatedDevice& 
     case QuestionInfo::TrueFalse:
     case QuestionInfo::Message:
         return { byteAnswerPacket(address, number, first) };
-    case QuestionInfo::Likert: {
-        std::uint8_t value = first;
-        if (!answer.empty() && answer.size() <= 3
-            && std::all_of(answer.begin(), answer.end(), isDigit))
-            value = std::uint8_t(std::min(std::stoi(answer), 0xFF));
-        return { byteAnswerPacket(address, number, value) };
-    }
+    case QuestionInfo::Likert:
+        return { byteAnswerPacket(address, number, likertValue(answer)) };
     case QuestionInfo::Numeric:
     case QuestionInfo::Text:
         return longAnswerPackets(address, number, answer);

@@ -210,5 +210,6 @@ protected:
 
 } // namespace TavioEmulator
 
-// The 2.4 GHz hub's firmware comes with the control interface.
+// The 2.4 GHz hub's firmware and its long-message transport come with the control interface.
 #include "tavioemulator/twopointfourghzfirmware.h"
+#include "tavioemulator/enhancedfirmware.h"

@@ -147,7 +147,7 @@ using AnswerSource
 //   ":RD" + id    removes the device with that identifier, no answer
 //   ":XP010" 0D 02 level value   records the backlight, OK
 //   ":QT"         touch status packet, only while a board is registered
-//   ":VE"         ends whatever session runs, OK
+//   ":VE"         ends whatever session runs, OK; handed on to `next` as well
 // and the learner sessions:
 //   ":VR" p1 p2 p3 PIN, ":SR" ..., ":XP001" 0D block   registration windows: waiting learners
 //                 of that kind with that PIN join and their records follow

@@ -181,17 +181,13 @@ protected:
     void SetUp() override
     {
         EmulatorTest::SetUp();
-        system->hubs = TestSystem::Hubs::Tavio;
         devices = std::make_shared<EnhancedFirmware>();
         auto radio = TavioEmulator::radioFirmwareFor(devices);
         radio->setAnsweringKinds({});
         for (int learner = 0; learner < ClassSize; ++learner)
             radio->addDevice(EmulatedDevice::expressionV2(
                 uidOf(learner), quint16(0x0400 + learner), "Learner " + std::to_string(learner)));
-        TavioEmulator::HubConfig config;
-        config.kind = 3;
-        config.handle = Handle;
-        emulated = TavioEmulator::addTwoPointFourGHzHub(emulator(), config, radio);
+        emulated = plugTavioHub(Handle, radio);
         initialiseSystem();
         hub = system->tavioHub(Handle);
         ASSERT_NE(hub, nullptr);

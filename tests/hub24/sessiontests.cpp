@@ -61,7 +61,6 @@ protected:
     void SetUp() override
     {
         EmulatorTest::SetUp();
-        system->hubs = TestSystem::Hubs::Tavio;
         firmware = std::make_shared<TwoPointFourGHzFirmware>();
         firmware->addDevice(EmulatedDevice::expression(0x00B10001, 0x0201, "Ann"));
         firmware->addDevice(EmulatedDevice::expressionV2(0x00B10002, 0x0202, "Ben"));
@@ -70,11 +69,7 @@ protected:
         // Learners stay quiet unless a test speaks for them.
         firmware->setAnsweringKinds({});
         firmware->setVoters({});
-        TavioEmulator::HubConfig config;
-        config.kind = 3;
-        config.handle = Handle;
-        config.serial = 0x77;
-        emulated = TavioEmulator::addTwoPointFourGHzHub(emulator(), config, firmware);
+        emulated = plugTavioHub(Handle, firmware);
         initialiseSystem();
         hub = system->tavioHub(Handle);
         ASSERT_NE(hub, nullptr);

@@ -66,7 +66,6 @@ protected:
     void SetUp() override
     {
         EmulatorTest::SetUp();
-        system->hubs = TestSystem::Hubs::Tavio;
         // The transport's commands are acknowledged by a plain scripted hub behind the 2.4 GHz
         // firmware; the tests play the radio side themselves.
         transportHub = std::make_shared<TavioEmulator::ScriptedFirmware>();
@@ -76,10 +75,7 @@ protected:
         firmware->addDevice(EmulatedDevice::expression(Ann, 0x0201, "Ann"));
         firmware->addDevice(EmulatedDevice::expressionV2(Ben, 0x0202, "Ben"));
         firmware->setAnsweringKinds({});
-        TavioEmulator::HubConfig config;
-        config.kind = 3;
-        config.handle = Handle;
-        emulated = TavioEmulator::addTwoPointFourGHzHub(emulator(), config, firmware);
+        emulated = plugTavioHub(Handle, firmware);
         initialiseSystem();
         hub = system->tavioHub(Handle);
         ASSERT_NE(hub, nullptr);

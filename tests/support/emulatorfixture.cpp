@@ -68,6 +68,17 @@ TavioEmulator::EmulatedHub* EmulatorTest::plugHub(int handle, const std::u16stri
     return emulator().addHub(config);
 }
 
+TavioEmulator::EmulatedHub* EmulatorTest::plugTavioHub(
+    int handle, std::shared_ptr<TavioEmulator::TwoPointFourGHzFirmware> firmware)
+{
+    system->hubs = TestSystem::Hubs::Tavio;
+    TavioEmulator::HubConfig config;
+    config.kind = 3;
+    config.handle = handle;
+    config.serial = 0x1000 + quint64(handle);
+    return TavioEmulator::addTwoPointFourGHzHub(emulator(), config, std::move(firmware));
+}
+
 void EmulatorTest::initialiseSystem()
 {
     ASSERT_TRUE(system->initialise());

@@ -6,6 +6,7 @@
 #include "testhub.h"
 
 #include <tavioemulator/emulator.h>
+#include <tavioemulator/twopointfourghzfirmware.h>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +67,10 @@ protected:
     // Plugs in a 2.4 GHz hub with the given handle (and serial 0x1000 + handle).
     TavioEmulator::EmulatedHub* plugHub(
         int handle, const std::u16string& driverVersion = u"6.2.3.4");
+    // Plugs in a 2.4 GHz hub (serial 0x1000 + handle) running `firmware`, and has the system make
+    // the library's own 2.4 GHz hubs. Call before initialiseSystem().
+    TavioEmulator::EmulatedHub* plugTavioHub(
+        int handle, std::shared_ptr<TavioEmulator::TwoPointFourGHzFirmware> firmware);
     // Initialises the test system; asserts success.
     void initialiseSystem();
     TestHub* hub(int handle) { return system->testHub(handle); }

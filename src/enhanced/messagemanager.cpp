@@ -109,6 +109,7 @@ void EnhancedMessageManager::reset()
     m_lastAllocated = 0;
     m_numberWidth = NumberWidth_Generic;
     m_deviceLinks.clear();
+    m_awaitingFirstChunk.clear();
     m_applicationFiles.clear();
     m_messages.clear();
     m_pending.clear();
@@ -179,8 +180,12 @@ bool EnhancedMessageManager::queueMessage(
         return false;
     if (chunkSize < 1 || (data.size() + chunkSize - 1) / chunkSize > MaximumChunkCount)
         return false;
-    if (m_deviceLinks.contains(address))
-        release(address, 0); // a device holds one outgoing message at a time
+    // A device holds one outgoing message at a time. Acknowledgements carry no message number,
+    // so one the device sent for the message it is taken off may still be on its way: until a
+    // chunk of the new message has gone out, the device's acknowledgements cannot be about it.
+    const bool replacing = m_deviceLinks.contains(address);
+    if (replacing)
+        release(address, 0);
 
     EnhancedMessage* message = nullptr;
     if (number != 0) {
@@ -206,6 +211,8 @@ bool EnhancedMessageManager::queueMessage(
     number = message->number();
     m_deviceLinks.insert(address, number);
     message->addReceiver(address);
+    if (replacing)
+        m_awaitingFirstChunk.insert(address);
     return true;
 }
 
@@ -233,6 +240,9 @@ bool EnhancedMessageManager::pickChunk(quint32 number, EnhancedChunk& chunk)
     setDone(*message, false);
     if (!message->advanceChunkIndex())
         return false;
+    // The chunk goes to every receiver of the message: their acknowledgements count again.
+    for (auto it = m_awaitingFirstChunk.begin(); it != m_awaitingFirstChunk.end();)
+        it = message->hasReceiver(*it) ? m_awaitingFirstChunk.erase(it) : std::next(it);
     chunk.messageNumber = message->number();
     chunk.index = message->currentChunkIndex();
     chunk.count = message->chunkCount();
@@ -255,7 +265,7 @@ void EnhancedMessageManager::acknowledge(
 {
     std::lock_guard<std::recursive_mutex> locker(m_mutex);
     const auto link = m_deviceLinks.constFind(address);
-    if (link == m_deviceLinks.constEnd())
+    if (link == m_deviceLinks.constEnd() || m_awaitingFirstChunk.count(address) != 0)
         return;
     const auto it = m_messages.find(link.value());
     if (it == m_messages.end() || !it->second->hasReceiver(address))
@@ -281,6 +291,7 @@ void EnhancedMessageManager::release(quint16 address, quint32 number)
             return;
         const quint32 linked = link.value();
         m_deviceLinks.erase(link);
+        m_awaitingFirstChunk.erase(address);
         const auto it = m_messages.find(linked);
         if (it == m_messages.end())
             return;
@@ -297,8 +308,10 @@ void EnhancedMessageManager::release(quint16 address, quint32 number)
     // the bitmaps themselves stay with the message.
     for (quint16 receiver : it->second->receivers()) {
         const auto link = m_deviceLinks.find(receiver);
-        if (link != m_deviceLinks.end() && link.value() == number)
+        if (link != m_deviceLinks.end() && link.value() == number) {
             m_deviceLinks.erase(link);
+            m_awaitingFirstChunk.erase(receiver);
+        }
     }
 }
 

@@ -116,8 +116,9 @@ public:
     // The same choice, as the chunk itself; false when nothing is to be sent.
     bool pickChunk(quint32 number, EnhancedChunk& chunk);
 
-    // A device's acknowledgement: from chunk `startChunk` on, one bit per chunk, least
-    // significant first in each byte (7 bytes, 56 chunks). In a message of at least 56 chunks
+    // A device's acknowledgement of its current message (ignored after the message replaced
+    // another, until a chunk of it has been served): from chunk `startChunk` on, one bit per chunk,
+    // least significant first in each byte (7 bytes, 56 chunks). In a message of at least 56 chunks
     // indices past the end wrap to the start once.
     void acknowledge(quint16 address, quint16 startChunk, const QByteArray& bitmap);
 
@@ -186,6 +187,9 @@ private:
 
     // Indices over m_messages, so that no packet walks the store.
     std::set<quint32> m_pending; // numbers of the messages that are not done
+    // Devices given a new message in place of their current one, whose acknowledgements are
+    // ignored until a chunk of the new message has gone out (see queueMessage).
+    std::set<quint16> m_awaitingFirstChunk;
     std::map<QByteArray, std::set<quint32>> m_byDigest; // digest -> numbers with those bytes
 };
 

@@ -185,6 +185,22 @@ TEST(EnhancedMessageManager, AcknowledgementWrapsOnlyInLongMessages)
     manager.acknowledge(30, 0, allBits()); // no current message: ignored
 }
 
+TEST(EnhancedMessageManager, AStaleAcknowledgementDoesNotCountForTheNextMessage)
+{
+    EnhancedMessageManager manager;
+    quint32 first = 0, second = 0;
+    ASSERT_TRUE(manager.queueMessage(10, first, "first", 50));
+    manager.acknowledge(10, 0, allBits()); // a first message takes acknowledgements at once
+    EXPECT_EQ(held(manager, first, 10), (std::vector<int> { 0 }));
+    // The host moves the device on while its last acknowledgement of `first` is still coming.
+    ASSERT_TRUE(manager.queueMessage(10, second, "second", 50));
+    manager.acknowledge(10, 0, allBits());
+    EXPECT_TRUE(held(manager, second, 10).empty());
+    EXPECT_EQ(serve(manager, 0, 1), (std::vector<std::pair<quint32, int>> { { second, 0 } }));
+    manager.acknowledge(10, 0, allBits());
+    EXPECT_EQ(held(manager, second, 10), (std::vector<int> { 0 }));
+}
+
 TEST(EnhancedMessageManager, ReleaseAndDone)
 {
     EnhancedMessageManager manager;

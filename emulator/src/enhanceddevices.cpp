@@ -234,6 +234,7 @@ void EnhancedFirmware::Private::sendControl(EmulatedHub& hub, Device& device, st
     device.report.controls.push_back(control);
     ++device.report.requestsSent;
     Bytes packet = packetHead(ControlPacket, device.address());
+    packet.reserve(packet.size() + control.size());
     packet.insert(packet.end(), control.begin(), control.end());
     send(hub, packet, due, std::move(onSent));
 }

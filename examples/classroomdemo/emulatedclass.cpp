@@ -1,6 +1,7 @@
 #include "emulatedclass.h"
 
 #include <tavioemulator/emulator.h>
+#include <tavioemulator/enhancedfirmware.h>
 #include <tavioemulator/twopointfourghzfirmware.h>
 
 #include <algorithm>
@@ -14,8 +15,11 @@ namespace ClassroomDemo {
 namespace {
 
 using TavioEmulator::EmulatedDevice;
+using TavioEmulator::EnhancedFirmware;
+using TavioEmulator::EnhancedQuestionInfo;
 using TavioEmulator::QuestionInfo;
 using TavioEmulator::TwoPointFourGHzFirmware;
+using Random = std::mt19937;
 
 const char* const FirstNames[] = { "Ada", "Ben", "Chloe", "Dev", "Ella", "Finn", "Grace", "Hugo",
     "Isla", "Jack", "Kira", "Leo", "Maya", "Noah", "Olive", "Priya", "Quinn", "Ravi", "Sofia",
@@ -41,72 +45,45 @@ std::string answerLetter(const QString& answer)
     return "C";
 }
 
-} // namespace
+double chance(Random& random) { return std::uniform_real_distribution<double>(0.0, 1.0)(random); }
 
-struct EmulatedClass::State
+int pick(Random& random, int count)
 {
-    ClassSettings settings;
-    std::vector<Learner> learners;
-    std::vector<int> joinDelaysMs;
-    std::shared_ptr<TwoPointFourGHzFirmware> firmware; // the first hub's
+    return std::uniform_int_distribution<int>(0, count - 1)(random);
+}
 
-    // The question being asked and the generator the answers are drawn from; the emulator asks
-    // for answers on the thread that writes the question.
-    std::mutex mutex;
-    std::optional<Question> current;
-    std::mt19937 random;
-
-    double chance() { return std::uniform_real_distribution<double>(0.0, 1.0)(random); }
-    int pick(int count) { return std::uniform_int_distribution<int>(0, count - 1)(random); }
-
-    std::optional<std::string> answer(const EmulatedDevice& device);
-    QString choiceAnswer(const Question& question, const Learner& learner);
-    QString binaryAnswer(const Question& question, const Learner& learner);
-    QString likertAnswer(const Question& question, const Learner& learner);
-    QString numericAnswer(const Question& question, const Learner& learner);
-    QString textAnswer(const Question& question, const Learner& learner);
-    QString changeOneDigit(const QString& text);
-};
-
-// What one learner answers to the current question, in the form the device sends it.
-std::optional<std::string> EmulatedClass::State::answer(const EmulatedDevice& device)
+// The text with one of its digits changed: a slip in working something out.
+QString changeOneDigit(const QString& text, Random& random)
 {
-    std::lock_guard<std::mutex> locker(mutex);
-    const auto learner = std::find_if(
-        learners.begin(), learners.end(), [&](const Learner& l) { return l.uid == device.uid; });
-    if (!current || learner == learners.end())
-        return std::nullopt;
-    const Question& question = *current;
-    switch (question.type) {
-    case QuestionType::MultipleChoice:
-    case QuestionType::SortInOrder:
-        return choiceAnswer(question, *learner).toStdString();
-    case QuestionType::YesNo:
-    case QuestionType::TrueFalse:
-        return answerLetter(binaryAnswer(question, *learner));
-    case QuestionType::Likert:
-        return likertAnswer(question, *learner).toStdString();
-    case QuestionType::Numeric:
-        return numericAnswer(question, *learner).toStdString();
-    case QuestionType::Text:
-        return textAnswer(question, *learner).toStdString();
-    case QuestionType::Message:
-        return std::string("A"); // the read receipt
+    std::vector<int> digits;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i).isDigit())
+            digits.push_back(i);
     }
-    return std::nullopt;
+    if (digits.empty())
+        return text + QStringLiteral("?");
+    QString changed = text;
+    const int at = digits[std::size_t(pick(random, int(digits.size())))];
+    // Another digit from 1 to 9 (a slip, not a zero that would make nonsense of a fraction).
+    const int old = text.at(at).digitValue();
+    int digit = 1 + pick(random, 8);
+    if (digit >= old)
+        ++digit;
+    changed[at] = QChar(u'0' + char16_t(digit));
+    return changed;
 }
 
 // Option letters: the expected ones when the learner knows them, otherwise a guess.
-QString EmulatedClass::State::choiceAnswer(const Question& question, const Learner& learner)
+QString choiceAnswer(const Question& question, const Learner& learner, Random& random)
 {
     const QString& expected = question.expected;
-    if (!expected.isEmpty() && chance() < learner.skill)
+    if (!expected.isEmpty() && chance(random) < learner.skill)
         return expected;
     const bool sorting = question.type == QuestionType::SortInOrder;
-    if (sorting && !expected.isEmpty() && expected.size() > 1 && chance() < 0.5) {
+    if (sorting && !expected.isEmpty() && expected.size() > 1 && chance(random) < 0.5) {
         // Nearly right: two neighbours the wrong way round.
         QString answer = expected;
-        const int at = pick(int(answer.size()) - 1);
+        const int at = pick(random, int(answer.size()) - 1);
         std::swap(answer[at], answer[at + 1]);
         return answer;
     }
@@ -122,26 +99,26 @@ QString EmulatedClass::State::choiceAnswer(const Question& question, const Learn
 }
 
 // "yes", "no" or "unsure" (true/false questions: "true", "false", "unsure").
-QString EmulatedClass::State::binaryAnswer(const Question& question, const Learner& learner)
+QString binaryAnswer(const Question& question, const Learner& learner, Random& random)
 {
     const bool yesNo = question.type == QuestionType::YesNo;
     const QString positive = yesNo ? QStringLiteral("yes") : QStringLiteral("true");
     const QString negative = yesNo ? QStringLiteral("no") : QStringLiteral("false");
     const QString& expected = question.expected;
-    if (!expected.isEmpty() && chance() < learner.skill)
+    if (!expected.isEmpty() && chance(random) < learner.skill)
         return expected;
-    if (question.thirdAnswer && chance() < 0.4)
+    if (question.thirdAnswer && chance(random) < 0.4)
         return QStringLiteral("unsure");
     if (expected == positive)
         return negative;
     if (expected == negative)
         return positive;
-    return chance() < 0.55 ? positive : negative;
+    return chance(random) < 0.55 ? positive : negative;
 }
 
 // A point near the expected one (or near the upper middle of the scale), closer for learners
 // who follow the lesson well.
-QString EmulatedClass::State::likertAnswer(const Question& question, const Learner& learner)
+QString likertAnswer(const Question& question, const Learner& learner, Random& random)
 {
     const int centre = question.expected.isEmpty() ? int(std::ceil(question.scale * 0.6))
                                                    : question.expected.toInt();
@@ -150,18 +127,18 @@ QString EmulatedClass::State::likertAnswer(const Question& question, const Learn
     return QString::number(std::clamp(point, 1, question.scale));
 }
 
-QString EmulatedClass::State::numericAnswer(const Question& question, const Learner& learner)
+QString numericAnswer(const Question& question, const Learner& learner, Random& random)
 {
     const QString& expected = question.expected;
     if (expected.isEmpty())
-        return QString::number(1 + pick(20));
-    if (chance() < learner.skill)
+        return QString::number(1 + pick(random, 20));
+    if (chance(random) < learner.skill)
         return expected;
     bool integer = false;
     const long long value = expected.toLongLong(&integer);
     if (!integer)
-        return changeOneDigit(expected);
-    switch (pick(3)) {
+        return changeOneDigit(expected, random);
+    switch (pick(random, 3)) {
     case 0: { // the digits the wrong way round
         QString reversed = expected;
         std::reverse(reversed.begin(), reversed.end());
@@ -170,56 +147,114 @@ QString EmulatedClass::State::numericAnswer(const Question& question, const Lear
         return QString::number(value + 1);
     }
     case 1:
-        return QString::number(value + (chance() < 0.5 ? -1 : 1));
+        return QString::number(value + (chance(random) < 0.5 ? -1 : 1));
     default:
-        return QString::number(value + (chance() < 0.5 ? -10 : 10));
+        return QString::number(value + (chance(random) < 0.5 ? -10 : 10));
     }
 }
 
-QString EmulatedClass::State::textAnswer(const Question& question, const Learner& learner)
+QString textAnswer(const Question& question, const Learner& learner, Random& random)
 {
     const QString& expected = question.expected;
-    if (!expected.isEmpty() && chance() < learner.skill)
+    if (!expected.isEmpty() && chance(random) < learner.skill)
         return expected;
     if (question.maths) {
         if (!expected.isEmpty())
-            return changeOneDigit(expected);
-        return QStringLiteral("\\frac{%1}{%2}").arg(1 + pick(4)).arg(2 + pick(7));
+            return changeOneDigit(expected, random);
+        return QStringLiteral("\\frac{%1}{%2}").arg(1 + pick(random, 4)).arg(2 + pick(random, 7));
     }
     if (expected.isEmpty()) {
         const char* const words[] = { "yes", "no", "maybe", "not sure" };
-        return QLatin1String(words[pick(int(std::size(words)))]);
+        return QLatin1String(words[pick(random, int(std::size(words)))]);
     }
-    switch (pick(3)) {
+    switch (pick(random, 3)) {
     case 0:
         return expected.toLower();
     case 1: // a letter left out
-        return expected.size() > 2 ? QString(expected).remove(1 + pick(int(expected.size()) - 1), 1)
-                                   : expected + expected;
+        return expected.size() > 2
+            ? QString(expected).remove(1 + pick(random, int(expected.size()) - 1), 1)
+            : expected + expected;
     default:
         return QStringLiteral("don't know");
     }
 }
 
-// The text with one of its digits changed: a slip in working something out.
-QString EmulatedClass::State::changeOneDigit(const QString& text)
+// What a learner answers to a question, in the form both kinds of session send it: option
+// letters, 'A' yes or true, 'B' no or false, 'C' unsure, Likert digits, typed text (LaTeX for
+// maths), 'A' for a message read.
+std::string learnerAnswer(const Question& question, const Learner& learner, Random& random)
 {
-    std::vector<int> digits;
-    for (int i = 0; i < text.size(); ++i) {
-        if (text.at(i).isDigit())
-            digits.push_back(i);
+    switch (question.type) {
+    case QuestionType::MultipleChoice:
+    case QuestionType::SortInOrder:
+        return choiceAnswer(question, learner, random).toStdString();
+    case QuestionType::YesNo:
+    case QuestionType::TrueFalse:
+        return answerLetter(binaryAnswer(question, learner, random));
+    case QuestionType::Likert:
+        return likertAnswer(question, learner, random).toStdString();
+    case QuestionType::Numeric:
+        return numericAnswer(question, learner, random).toStdString();
+    case QuestionType::Text:
+        return textAnswer(question, learner, random).toStdString();
+    case QuestionType::Message:
+        break;
     }
-    if (digits.empty())
-        return text + QStringLiteral("?");
-    QString changed = text;
-    const int at = digits[std::size_t(pick(int(digits.size())))];
-    // Another digit from 1 to 9 (a slip, not a zero that would make nonsense of a fraction).
-    const int old = text.at(at).digitValue();
-    int digit = 1 + pick(8);
-    if (digit >= old)
-        ++digit;
-    changed[at] = QChar(u'0' + char16_t(digit));
-    return changed;
+    return std::string("A"); // the read receipt
+}
+
+} // namespace
+
+struct EmulatedClass::State
+{
+    ClassSettings settings;
+    std::vector<Learner> learners;
+    std::vector<int> joinDelaysMs;
+    std::shared_ptr<TwoPointFourGHzFirmware> firmware; // the first hub's
+    std::shared_ptr<EnhancedFirmware> devices; // its answer devices' side of self-paced tests
+
+    // The questions being asked and the generator the live answers are drawn from; the emulator
+    // asks for answers on the thread that writes the question.
+    std::mutex mutex;
+    std::optional<Question> current;
+    QList<Question> selfPaced;
+    Random random;
+
+    const Learner* learner(std::uint32_t uid) const;
+    std::optional<std::string> answer(const EmulatedDevice& device);
+    std::optional<std::string> selfPacedAnswer(
+        const EmulatedDevice& device, const EnhancedQuestionInfo& info);
+};
+
+const Learner* EmulatedClass::State::learner(std::uint32_t uid) const
+{
+    const auto found = std::find_if(
+        learners.begin(), learners.end(), [&](const Learner& l) { return l.uid == uid; });
+    return found == learners.end() ? nullptr : &*found;
+}
+
+// What one learner answers to the current question.
+std::optional<std::string> EmulatedClass::State::answer(const EmulatedDevice& device)
+{
+    std::lock_guard<std::mutex> locker(mutex);
+    const Learner* who = learner(device.uid);
+    if (!current || !who)
+        return std::nullopt;
+    return learnerAnswer(*current, *who, random);
+}
+
+// What one device answers to a question of the self-paced test: drawn from a generator of its
+// own, so that the answer does not depend on when the device got there.
+std::optional<std::string> EmulatedClass::State::selfPacedAnswer(
+    const EmulatedDevice& device, const EnhancedQuestionInfo& info)
+{
+    std::lock_guard<std::mutex> locker(mutex);
+    const Learner* who = learner(device.uid);
+    if (!who || info.number < 1 || info.number > selfPaced.size())
+        return std::nullopt;
+    std::seed_seq seeds { settings.seed, device.uid, std::uint32_t(info.number), 0x5e1fu };
+    Random random(seeds);
+    return learnerAnswer(selfPaced.at(info.number - 1), *who, random);
 }
 
 EmulatedClass::EmulatedClass(const ClassSettings& settings)
@@ -251,6 +286,8 @@ EmulatedClass::~EmulatedClass()
     // The emulator outlives this object: its learners stop asking it for answers.
     if (d->firmware)
         d->firmware->setAnswerSource(TavioEmulator::AnswerSource());
+    if (d->devices)
+        d->devices->setAnswerSource(TavioEmulator::EnhancedAnswerSource());
 }
 
 void EmulatedClass::plugIn()
@@ -258,9 +295,13 @@ void EmulatedClass::plugIn()
     auto& emulator = TavioEmulator::Emulator::instance();
     const ClassSettings& settings = d->settings;
     for (int i = 1; i <= settings.hubs; ++i) {
-        auto firmware = std::make_shared<TwoPointFourGHzFirmware>();
+        // The first hub also carries the long-message transport its devices use for self-paced
+        // tests.
+        auto devices = i == 1 ? std::make_shared<EnhancedFirmware>() : nullptr;
+        auto firmware = devices ? TavioEmulator::radioFirmwareFor(devices)
+                                : std::make_shared<TwoPointFourGHzFirmware>();
         firmware->setHubName("Room " + std::to_string(10 + i));
-        if (i == 1) {
+        if (devices) {
             const std::string pin = settings.pin.toStdString();
             for (std::size_t n = 0; n < d->learners.size(); ++n) {
                 const Learner& learner = d->learners[n];
@@ -280,6 +321,19 @@ void EmulatedClass::plugIn()
                 return s ? s->answer(device) : std::nullopt;
             });
             d->firmware = firmware;
+
+            devices->setDeviceDelays(std::chrono::milliseconds(settings.selfPacedMinimumDelayMs),
+                std::chrono::milliseconds(settings.selfPacedMaximumDelayMs), settings.seed);
+            devices->setLoss(settings.loss, settings.loss, settings.seed);
+            // The hub repeats a chunk request the host left unanswered after 50 ms rather
+            // than 300: a hitch costs the short test little.
+            devices->setRequestRetry(std::chrono::milliseconds(50), 20);
+            devices->setAnswerSource(
+                [state](const EmulatedDevice& device, const EnhancedQuestionInfo& info) {
+                    const auto s = state.lock();
+                    return s ? s->selfPacedAnswer(device, info) : std::nullopt;
+                });
+            d->devices = devices;
         }
         TavioEmulator::HubConfig config;
         config.kind = 3;
@@ -302,6 +356,27 @@ void EmulatedClass::setQuestion(const Question& question)
 {
     std::lock_guard<std::mutex> locker(d->mutex);
     d->current = question;
+}
+
+void EmulatedClass::setSelfPacedQuestions(const QList<Question>& questions)
+{
+    std::lock_guard<std::mutex> locker(d->mutex);
+    d->selfPaced = questions;
+}
+
+RadioCounts EmulatedClass::radioCounts() const
+{
+    RadioCounts counts;
+    if (!d->devices)
+        return counts;
+    for (const TavioEmulator::AnswerDeviceReport& report : d->devices->reports()) {
+        counts.chunkCommands += report.chunkCommands;
+        counts.chunksLost += report.chunksLost;
+        counts.acksSent += report.acksSent;
+        counts.acksLost += report.acksLost;
+    }
+    counts.abandonedMessages = d->devices->counters().abandonedMessages;
+    return counts;
 }
 
 } // namespace ClassroomDemo

@@ -1,6 +1,8 @@
 // The classroom the demo stands in for: emulated 2.4 GHz receivers plugged into this machine and,
 // on the first one, a class of learners with answer devices waiting to register. Everything the
-// learners do comes from one generator seeded by --seed, so a run repeats itself.
+// learners do comes from --seed, so a run repeats itself: the live answers from one generator,
+// each self-paced answer from a generator of its own (the seed, the device and the question),
+// since devices working at their own pace ask for their questions in no fixed order.
 //
 // Only the setup and the simulated learners use the emulator's control interface; the lesson
 // itself talks to the hardware through the public library interface alone.
@@ -34,6 +36,22 @@ struct ClassSettings
     double silence = 0.1; // the chance that a learner stays silent at a question
     int minimumDelayMs = 5; // how long learners take to answer
     int maximumDelayMs = 60;
+    // Self-paced tests: each device's pace, drawn once per test (it waits this long before each
+    // request and each answer), and the share of the radio's chunks and acknowledgements lost.
+    int selfPacedMinimumDelayMs = 10;
+    int selfPacedMaximumDelayMs = 70;
+    double loss = 0.1;
+};
+
+// What the emulated radio went through during a self-paced test (the emulator's count: the
+// host cannot see lost packets, only the repeats they cause).
+struct RadioCounts
+{
+    int chunkCommands = 0; // chunks radioed to the devices, lost ones included
+    int chunksLost = 0;
+    int acksSent = 0;
+    int acksLost = 0;
+    int abandonedMessages = 0; // that the hub gave up on after too many chunks in vain
 };
 
 class EmulatedClass
@@ -53,6 +71,11 @@ public:
     // The question the teacher is about to ask: the learners answer it when it reaches them.
     // Call on the thread that starts the question.
     void setQuestion(const Question& question);
+
+    // The self-paced test the host is about to run, question 1 first: the devices answer each
+    // question they are sent from it. Call before the session starts.
+    void setSelfPacedQuestions(const QList<Question>& questions);
+    RadioCounts radioCounts() const;
 
 private:
     struct State;

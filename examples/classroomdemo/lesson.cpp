@@ -93,8 +93,6 @@ void sortByName(QList<DeviceDisplayInfo>& devices)
         [](const DeviceDisplayInfo& a, const DeviceDisplayInfo& b) { return a.name < b.name; });
 }
 
-QString seconds(qint64 ms) { return QString::number(double(ms) / 1000.0, 'f', 2) + " s"; }
-
 } // namespace
 
 Lesson::Lesson(const LessonOptions& options, EmulatedClass& learners, QTextStream& out)
@@ -119,13 +117,23 @@ int Lesson::run()
     }
     nameDevices();
     askQuestions();
+    if (m_options.selfPaced)
+        runSelfPacedTest();
 
     const std::vector<Answer> answers = m_answers.answers();
     QSet<quint32> learners;
     for (const Answer& answer : answers)
         learners.insert(answer.uid);
     m_out << "\nLesson over after " << seconds(now()) << ": " << m_asked.size() << " questions, "
-          << answers.size() << " answers from " << learners.size() << " learners.\n";
+          << answers.size() << " answers from " << learners.size() << " learners";
+    if (m_selfPaced.ran) {
+        QSet<quint32> devices;
+        for (const Answer& answer : m_selfPaced.answers)
+            devices.insert(answer.uid);
+        m_out << "; a self-paced test of " << m_selfPaced.questions.size() << " questions, "
+              << m_selfPaced.answers.size() << " answers from " << devices.size() << " devices";
+    }
+    m_out << ".\n";
     saveAnswers();
     shutdown();
     return m_ok ? 0 : 1;
@@ -441,7 +449,7 @@ void Lesson::saveAnswers()
     const std::vector<Answer> answers = m_answers.answers();
     QString error;
     if (!m_options.csvPath.isEmpty()) {
-        if (writeCsv(m_options.csvPath, m_asked, answers, m_names, error))
+        if (writeCsv(m_options.csvPath, m_asked, answers, m_selfPaced, m_names, error))
             m_out << "Answers written to " << m_options.csvPath << "\n";
         else {
             m_out << "Could not write " << error << "\n";
@@ -449,7 +457,8 @@ void Lesson::saveAnswers()
         }
     }
     if (!m_options.jsonPath.isEmpty()) {
-        if (writeJson(m_options.jsonPath, m_options.description, m_asked, answers, m_names, error))
+        if (writeJson(m_options.jsonPath, m_options.description, m_asked, answers, m_selfPaced,
+                m_names, error))
             m_out << "Answers written to " << m_options.jsonPath << "\n";
         else {
             m_out << "Could not write " << error << "\n";

@@ -1,12 +1,14 @@
 // A whole lesson, run the way presentation software runs one through the public library
 // interface: find the hub, register the class under a PIN, name a few devices, ask the questions
-// one by one with live progress, show the results, save every answer and shut down.
+// one by one with live progress, show the results, run a self-paced test, save every answer and
+// shut down.
 #pragma once
 
 #include "answerlog.h"
 #include "emulatedclass.h"
 #include "questions.h"
 #include "report.h"
+#include "selfpaced.h"
 
 #include <taviosystem/device.h>
 #include <taviosystem/devicedisplayinfo.h>
@@ -19,6 +21,7 @@
 #include <QtCore/QTextStream>
 
 #include <functional>
+#include <memory>
 
 namespace Taviosystem {
 class TavioSystem;
@@ -35,6 +38,12 @@ struct LessonOptions
     int registrationTimeoutMs = 5000;
     int questionTimeoutMs = 2000; // a question closes after this at the latest
     int quietMs = 300; // or once no answer came for this long
+    // The self-paced test after the questions, unless selfPaced is off; the devices have
+    // selfPacedTimeoutMs to finish it. loss is the radio's loss share, for the record.
+    bool selfPaced = true;
+    QList<Question> selfPacedQuestions;
+    int selfPacedTimeoutMs = 10000;
+    double loss = 0.1;
     QString csvPath;
     QString jsonPath;
     bool interactive = false; // progress bars instead of plain lines
@@ -67,6 +76,7 @@ private:
     void ask(AskedQuestion& asked);
     bool startQuestion(const AskedQuestion& asked);
     QString shownValue(const Question& question, const QString& value);
+    void runSelfPacedTest(); // in selfpaced.cpp
     void refreshNames();
     void saveAnswers();
     void shutdown();
@@ -87,6 +97,9 @@ private:
     EventList<DeviceEvent> m_named;
     QHash<quint32, QString> m_names;
     QList<AskedQuestion> m_asked;
+    SelfPacedResults m_selfPaced;
+    // Kept until the lesson ends: the library may call it while the session winds down.
+    std::unique_ptr<SelfPacedHost> m_selfPacedHost;
     bool m_ok = true;
 };
 

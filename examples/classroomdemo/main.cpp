@@ -2,7 +2,7 @@
 // plugs in emulated 2.4 GHz hubs, the first with a class of learners waiting to register, then
 // uses the library exactly as presentation software would: registers the class under a PIN,
 // names a few devices, asks one question of each type with live progress, shows each question's
-// results, saves every answer and shuts down. Try --help.
+// results, runs a self-paced test, saves every answer and shuts down. Try --help.
 
 #include "emulatedclass.h"
 #include "lesson.h"
@@ -53,14 +53,26 @@ int parseCommandLine(
     parser.setApplicationDescription(QStringLiteral(
         "Runs a whole lesson against emulated classroom hubs: registers a class under a PIN,\n"
         "names a few devices, asks one question of each type with live progress, prints\n"
-        "each question's results and can save every answer. Touches no network.\n"
+        "each question's results, runs a self-paced test and can save every answer.\n"
+        "Touches no network.\n"
         "A question closes when everyone has answered, when no answer came for --quiet ms,\n"
         "or after --timeout ms. Progress is a bar on a terminal and plain lines otherwise.\n"
+        "In the self-paced test every answer device fetches the test's own six questions\n"
+        "(multiple choice with a long text, true/false, numeric, maths, sort in order,\n"
+        "Likert; --questions leaves them alone) one by one and answers them at its own\n"
+        "pace over a radio that loses --loss of its chunks and acknowledgements. The test\n"
+        "ends when every device has finished, when nothing came for\n"
+        "2 s (a device waits for good for a message the hub gave up on, which high losses\n"
+        "can cause) or after 10 s. Its progress shows a mark per device: '.' not started,\n"
+        "the questions answered so far, '#' finished. Then a table gives per question the\n"
+        "devices that answered, the right answers and the most common answer, and per\n"
+        "device its right answers and when it finished.\n"
         "Answers are saved as delivered: option letters (C, BDAC), yes/no/unsure,\n"
         "true/false/unsure, Likert points, typed text, MathML for maths, \"read\" for a\n"
         "message; times are milliseconds since the lesson started.\n"
         "Exit code: 0 when the lesson went as planned, 1 when something failed (no hub, a\n"
-        "question the hub refused, a file not written), 2 for a bad command line."));
+        "question the hub refused, a device that did not finish the self-paced test, a\n"
+        "file not written), 2 for a bad command line."));
     const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
         QStringLiteral("Shows this help, with the question file format."));
     const QCommandLineOption hubs(QStringLiteral("hubs"),
@@ -90,14 +102,22 @@ int parseCommandLine(
     const QCommandLineOption questions(QStringLiteral("questions"),
         QStringLiteral("Question set file replacing the default lesson (format below)."),
         QStringLiteral("FILE"));
+    const QCommandLineOption noSelfPaced(
+        QStringLiteral("no-self-paced"), QStringLiteral("Skips the self-paced test."));
+    const QCommandLineOption loss(QStringLiteral("loss"),
+        QStringLiteral("Share of the radio's chunks and acknowledgements lost during the "
+                       "self-paced test, 0 to 0.5 (default 0.1)."),
+        QStringLiteral("P"), QStringLiteral("0.1"));
     const QCommandLineOption csv(QStringLiteral("csv"),
-        QStringLiteral("Writes every answer as CSV: question,type,uid,name,answer,time_ms."),
+        QStringLiteral("Writes every answer as CSV: question,type,uid,name,answer,time_ms,"
+                       "section (live, or self-paced for the test's answers)."),
         QStringLiteral("FILE"));
     const QCommandLineOption json(QStringLiteral("json"),
-        QStringLiteral("Writes the lesson, its questions and every answer as JSON."),
+        QStringLiteral("Writes the lesson, its questions and every answer as JSON (the "
+                       "self-paced test under \"selfPaced\")."),
         QStringLiteral("FILE"));
-    parser.addOptions(
-        { help, hubs, classSize, seed, pin, silence, timeout, quiet, questions, csv, json });
+    parser.addOptions({ help, hubs, classSize, seed, pin, silence, timeout, quiet, questions,
+        noSelfPaced, loss, csv, json });
 
     QString error;
     if (!parser.parse(arguments)) {
@@ -138,6 +158,13 @@ int parseCommandLine(
             ok = false;
         }
     }
+    if (ok) {
+        classroom.loss = parser.value(loss).toDouble(&ok);
+        if (!ok || classroom.loss < 0.0 || classroom.loss > 0.5) {
+            error = QStringLiteral("--loss takes a number from 0 to 0.5");
+            ok = false;
+        }
+    }
     if (ok && parser.isSet(questions)) {
         ok = readQuestionFile(parser.value(questions), lesson.questions, error);
         if (!ok)
@@ -150,6 +177,9 @@ int parseCommandLine(
         return 2;
     }
 
+    lesson.selfPaced = !parser.isSet(noSelfPaced);
+    lesson.selfPacedQuestions = selfPacedQuestions();
+    lesson.loss = classroom.loss;
     lesson.pin = classroom.pin;
     lesson.classSize = classroom.size;
     lesson.csvPath = parser.value(csv);
@@ -158,6 +188,7 @@ int parseCommandLine(
     lesson.description
         = QJsonObject { { "classSize", classroom.size }, { "seed", qint64(classroom.seed) },
               { "pin", classroom.pin }, { "silence", classroom.silence },
+              { "selfPaced", lesson.selfPaced }, { "loss", classroom.loss },
               { "questionSet",
                   parser.isSet(questions) ? QFileInfo(parser.value(questions)).fileName()
                                           : QStringLiteral("default") } };

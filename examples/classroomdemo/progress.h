@@ -3,9 +3,15 @@
 #pragma once
 
 #include <QtCore/QString>
+#include <QtCore/QStringList>
 #include <QtCore/QTextStream>
 
+#include <vector>
+
 namespace ClassroomDemo {
+
+// A duration as the lesson shows it: "1.25 s".
+QString seconds(qint64 ms);
 
 class Progress
 {
@@ -23,14 +29,40 @@ public:
     static bool stdoutIsTerminal();
 
 private:
-    QString bar(int done, int total) const;
-
     QTextStream& m_out;
     bool m_interactive;
     QString m_unit;
     int m_shown = -1;
     qint64 m_lastLineMs = -1;
     QString m_pendingNews;
+};
+
+// Live progress of a self-paced test, one mark per device in a fixed order: '.' before it asked
+// for its session, then how many questions it has answered, '#' once it has answered them all.
+// Redrawn in place on a terminal, a plain line (at most a few a second) for each change
+// otherwise. A class too large for a line of marks gets the answers' bar instead.
+class DeviceProgress
+{
+public:
+    DeviceProgress(QTextStream& out, bool interactive, int questions);
+
+    // answered: per device the questions answered, -1 before it started; finished: the devices
+    // that finished since the last update, named on the next plain line.
+    void update(const std::vector<int>& answered, qint64 elapsedMs, const QStringList& finished);
+    void finish(const std::vector<int>& answered, qint64 elapsedMs, const QStringList& finished,
+        const QString& outcome);
+
+private:
+    QString marks(const std::vector<int>& answered) const;
+    QString counts(const std::vector<int>& answered) const;
+    QString finishedNames() const;
+
+    QTextStream& m_out;
+    bool m_interactive;
+    int m_questions;
+    QString m_shown;
+    qint64 m_lastLineMs = -1;
+    QStringList m_finished;
 };
 
 } // namespace ClassroomDemo

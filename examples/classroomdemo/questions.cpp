@@ -22,6 +22,17 @@ sortinorder | 4 options | answer BDAC | Smallest first: A 1/3, B 1/8, C 1/2, D 1
 message     | Well done! Homework: page 12, exercises 1-4.
 )";
 
+// The self-paced test, in the same format. Every question's text goes to the devices; the first
+// is long enough to travel in several pieces.
+const char* const SelfPacedQuestionSet = R"(# The self-paced test.
+multichoice | 4 options | answer B | Read carefully. A train leaves Hollin Cross at 09:40 and the journey takes 1 hour 35 minutes, with no delays on the way. At what time does it arrive? A 10:75, B 11:15, C 11:05, D 10:15
+truefalse   | third answer | answer true | The angles of a triangle add up to 180 degrees.
+numeric     | 3 chars | answer 9 | What is 15% of 60?
+text        | maths | 12 chars | answer x^{3} | Simplify <math><mfrac><msup><mi>x</mi><mn>5</mn></msup><msup><mi>x</mi><mn>2</mn></msup></mfrac></math>
+sortinorder | 4 options | answer BADC | Smallest first: A 0.5, B 0.05, C 0.55, D 0.505
+likert      | 5 points | How confident do you feel with decimals now?
+)";
+
 // Devices show at most this many bytes of a question's text (its zero byte aside).
 const int MaximumPromptBytes = 48;
 
@@ -137,6 +148,16 @@ bool normaliseExpected(Question& question, QString& why)
         return false;
     }
     return true;
+}
+
+// A question set of this program's own, which always parses.
+QList<Question> builtInQuestions(const char* set)
+{
+    QList<Question> questions;
+    QString error;
+    parseQuestions(QString::fromUtf8(set), questions, error);
+    Q_ASSERT(error.isEmpty());
+    return questions;
 }
 
 QString defaultPrompt(QuestionType type)
@@ -294,14 +315,9 @@ QString settingsText(const Question& question)
     return QString();
 }
 
-QList<Question> defaultQuestions()
-{
-    QList<Question> questions;
-    QString error;
-    parseQuestions(QString::fromUtf8(DefaultQuestionSet), questions, error);
-    Q_ASSERT(error.isEmpty());
-    return questions;
-}
+QList<Question> defaultQuestions() { return builtInQuestions(DefaultQuestionSet); }
+
+QList<Question> selfPacedQuestions() { return builtInQuestions(SelfPacedQuestionSet); }
 
 bool parseQuestions(const QString& text, QList<Question>& questions, QString& error)
 {

@@ -42,6 +42,8 @@ QString typeTitle(QuestionType type);
 QString settingsText(const Question& question);
 
 QList<Question> defaultQuestions();
+// The self-paced test: one question of six kinds (no message), each text sent to the devices.
+QList<Question> selfPacedQuestions();
 
 // Parses a question set. False with the line number and the reason in error when a line is
 // not understood or the set is empty.

@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include "progress.h"
+
 #include <QtCore/QFile>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -93,6 +95,27 @@ bool save(const QString& path, const QByteArray& bytes, QString& error)
     return true;
 }
 
+QString selfPacedTypeOf(const SelfPacedResults& results, int number)
+{
+    return number >= 1 && number <= results.questions.size()
+        ? typeKeyword(results.questions.at(number - 1).type)
+        : QString();
+}
+
+// The most common of the answers and how often it came; ties go to the value first in order.
+QPair<QString, int> mostCommon(const QStringList& values)
+{
+    QMap<QString, int> counts;
+    for (const QString& value : values)
+        ++counts[value];
+    QPair<QString, int> best { QString(), 0 };
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > best.second)
+            best = { it.key(), it.value() };
+    }
+    return best;
+}
+
 QString typeOf(const QList<AskedQuestion>& questions, int number)
 {
     for (const AskedQuestion& asked : questions) {
@@ -173,23 +196,176 @@ void printResults(QTextStream& out, const AskedQuestion& asked, const QStringLis
     }
 }
 
-bool writeCsv(const QString& path, const QList<AskedQuestion>& questions,
-    const std::vector<Answer>& answers, const QHash<quint32, QString>& names, QString& error)
+int SelfPacedResults::markedQuestions() const
 {
-    QString text = QStringLiteral("question,type,uid,name,answer,time_ms\n");
+    return int(std::count_if(
+        expected.begin(), expected.end(), [](const QString& value) { return !value.isEmpty(); }));
+}
+
+bool SelfPacedResults::isRight(const Answer& answer) const
+{
+    return answer.question >= 1 && answer.question <= expected.size()
+        && !expected.at(answer.question - 1).isEmpty()
+        && answer.value == expected.at(answer.question - 1);
+}
+
+std::vector<Answer> SelfPacedResults::finalAnswers() const
+{
+    std::vector<Answer> result;
     for (const Answer& answer : answers) {
-        const QStringList fields
-            = { QString::number(answer.question), typeOf(questions, answer.question),
-                  uidText(answer.uid), csvField(names.value(answer.uid)), csvField(answer.value),
-                  QString::number(answer.timeMs) };
-        text += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+        const auto earlier = std::find_if(result.begin(), result.end(),
+            [&](const Answer& a) { return a.uid == answer.uid && a.question == answer.question; });
+        if (earlier == result.end())
+            result.push_back(answer);
+        else
+            *earlier = answer;
     }
+    return result;
+}
+
+SelfPacedResults::Count SelfPacedResults::count(
+    const std::vector<Answer>& finals, int question, quint32 uid) const
+{
+    Count count;
+    for (const Answer& answer : finals) {
+        if ((question > 0 && answer.question != question) || (uid != 0 && answer.uid != uid))
+            continue;
+        ++count.answers;
+        count.right += isRight(answer) ? 1 : 0;
+    }
+    return count;
+}
+
+void printSelfPacedResults(QTextStream& out, const SelfPacedResults& results,
+    const QHash<quint32, QString>& names,
+    const std::function<QString(const Question&, const QString&)>& shown)
+{
+    const std::vector<Answer> answers = results.finalAnswers();
+    const int devices = int(results.devices.size());
+    out << "    " << QStringLiteral("question").leftJustified(24)
+        << QStringLiteral("answered").rightJustified(9)
+        << QStringLiteral("right").rightJustified(11) << "  most common\n";
+    for (int number = 1; number <= results.questions.size(); ++number) {
+        const Question& question = results.questions.at(number - 1);
+        const QString& expected = results.expected.value(number - 1);
+        QStringList values;
+        for (const Answer& answer : answers) {
+            if (answer.question == number)
+                values << answer.value;
+        }
+        const int right = results.count(answers, number).right;
+        const QString kind
+            = typeTitle(question.type) + (question.maths ? QStringLiteral(" (maths)") : QString());
+        out << "    " << QString::number(number).rightJustified(2) << "  " << kind.leftJustified(20)
+            << QStringLiteral("%1/%2").arg(values.size()).arg(devices).rightJustified(9);
+        if (expected.isEmpty())
+            out << QStringLiteral("-").rightJustified(11);
+        else
+            out << QString::number(right).rightJustified(6)
+                << percent(right, int(values.size())).rightJustified(5);
+        const QPair<QString, int> common = mostCommon(values);
+        if (common.second > 0) {
+            out << "  " << shown(question, common.first)
+                << (common.first == expected ? QStringLiteral(" *") : QString()) << " ("
+                << common.second << ')';
+        }
+        out << '\n';
+    }
+    const int marked = results.markedQuestions();
+    if (marked < results.questions.size())
+        out << "    * the expected answer; - a question without one\n";
+    else
+        out << "    * the expected answer\n";
+
+    // Per device, in the order the class is listed: right answers and when it finished.
+    out << "  right answers of " << marked << " per device, and when each finished:\n";
+    const int columns = 3;
+    for (int i = 0; i < devices; ++i) {
+        const quint32 uid = results.devices.at(i);
+        const SelfPacedResults::Count count = results.count(answers, 0, uid);
+        const QString finished = results.finishedMs.contains(uid)
+            ? seconds(results.finishedMs.value(uid))
+            : QStringLiteral("%1 of %2").arg(count.answers).arg(results.questions.size());
+        const bool endOfRow = i % columns == columns - 1 || i == devices - 1;
+        const QString cell = names.value(uid, uidText(uid)).leftJustified(14) + ' '
+            + QStringLiteral("%1/%2").arg(count.right).arg(marked).rightJustified(4) + "  "
+            + finished.rightJustified(7);
+        out << (i % columns == 0 ? "    " : "   ") << cell;
+        if (endOfRow)
+            out << '\n';
+    }
+}
+
+bool writeCsv(const QString& path, const QList<AskedQuestion>& questions,
+    const std::vector<Answer>& answers, const SelfPacedResults& selfPaced,
+    const QHash<quint32, QString>& names, QString& error)
+{
+    QString text = QStringLiteral("question,type,uid,name,answer,time_ms,section\n");
+    const auto row = [&](const Answer& answer, const QString& type, const char* section) {
+        const QStringList fields = { QString::number(answer.question), type, uidText(answer.uid),
+            csvField(names.value(answer.uid)), csvField(answer.value),
+            QString::number(answer.timeMs), QLatin1String(section) };
+        text += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+    };
+    for (const Answer& answer : answers)
+        row(answer, typeOf(questions, answer.question), "live");
+    for (const Answer& answer : selfPaced.answers)
+        row(answer, selfPacedTypeOf(selfPaced, answer.question), "self-paced");
     return save(path, text.toUtf8(), error);
 }
 
+namespace {
+
+QJsonObject selfPacedJson(const SelfPacedResults& results, const QHash<quint32, QString>& names)
+{
+    const std::vector<Answer> finals = results.finalAnswers();
+    QJsonArray questionArray;
+    for (int number = 1; number <= results.questions.size(); ++number) {
+        const Question& question = results.questions.at(number - 1);
+        const SelfPacedResults::Count count = results.count(finals, number);
+        QJsonObject object { { "number", number }, { "type", typeKeyword(question.type) },
+            { "prompt", question.prompt }, { "settings", settingsText(question) },
+            { "answers", count.answers } };
+        if (!question.expected.isEmpty()) {
+            object.insert("expected", question.expected);
+            object.insert("right", count.right);
+        }
+        questionArray.append(object);
+    }
+    QJsonArray deviceArray;
+    for (quint32 uid : results.devices) {
+        const SelfPacedResults::Count count = results.count(finals, 0, uid);
+        QJsonObject object { { "uid", uidText(uid) }, { "name", names.value(uid) },
+            { "answers", count.answers }, { "right", count.right },
+            { "finished", results.finishedMs.contains(uid) } };
+        if (results.finishedMs.contains(uid))
+            object.insert("finishedMs", results.finishedMs.value(uid));
+        deviceArray.append(object);
+    }
+    QJsonArray answerArray;
+    for (const Answer& answer : results.answers) {
+        QJsonObject object { { "question", answer.question },
+            { "type", selfPacedTypeOf(results, answer.question) }, { "uid", uidText(answer.uid) },
+            { "name", names.value(answer.uid) }, { "answer", answer.value },
+            { "timeMs", answer.timeMs } };
+        if (!results.expected.value(answer.question - 1).isEmpty())
+            object.insert("right", results.isRight(answer));
+        answerArray.append(object);
+    }
+    QJsonObject object { { "ran", results.ran }, { "loss", results.loss },
+        { "startMs", results.startMs }, { "durationMs", results.durationMs },
+        { "outcome", results.outcome }, { "questions", questionArray }, { "devices", deviceArray },
+        { "answers", answerArray } };
+    if (!results.problems.isEmpty())
+        object.insert("problems", QJsonArray::fromStringList(results.problems));
+    return object;
+}
+
+} // namespace
+
 bool writeJson(const QString& path, const QJsonObject& lesson,
     const QList<AskedQuestion>& questions, const std::vector<Answer>& answers,
-    const QHash<quint32, QString>& names, QString& error)
+    const SelfPacedResults& selfPaced, const QHash<quint32, QString>& names, QString& error)
 {
     QMap<int, int> answerCounts;
     for (const Answer& answer : answers)
@@ -214,8 +390,10 @@ bool writeJson(const QString& path, const QJsonObject& lesson,
             { "name", names.value(answer.uid) }, { "answer", answer.value },
             { "timeMs", answer.timeMs } });
     }
-    const QJsonObject root { { "lesson", lesson }, { "questions", questionArray },
+    QJsonObject root { { "lesson", lesson }, { "questions", questionArray },
         { "answers", answerArray } };
+    if (!selfPaced.questions.isEmpty())
+        root.insert("selfPaced", selfPacedJson(selfPaced, names));
     return save(path, QJsonDocument(root).toJson(QJsonDocument::Indented), error);
 }
 

@@ -60,6 +60,9 @@ bool TwoPointFourGHzHub::startTransportSession(SessionType session, const QByteA
     }
     const auto mode = session == SessionType_Async ? EnhancedSessionHandler::Mode_Async
                                                    : EnhancedSessionHandler::Mode_Generic;
+    // A hub reset or a lost connection ends a session without a stop: whatever the last one
+    // left behind goes first.
+    stopTransport(SessionType_None);
     m_enhancedHandler->start(mode);
     OKResponse reply;
     if (sendAndReceive(command, reply, m_responseTimeout))
@@ -164,25 +167,22 @@ void TwoPointFourGHzHub::postTransportPacket(EventType type, const QByteArray& p
     m_system->asPostEvent(event);
 }
 
-// After the hub has ended the session: nothing queued for the handler is handled any more, and
-// every message, link, file and partial device message goes.
+// After the hub has ended `session` (SessionType_None: whichever ran): nothing queued for the
+// handler is handled any more, and every message, link, file and partial device message goes.
 void TwoPointFourGHzHub::stopTransport(SessionType session)
 {
     if (!m_enhancedHandler)
         return;
-    if (m_system)
-        m_system->removeEvents(
-            session == SessionType_Async ? EventType_AsyncPacket : EventType_GenericAsyncPacket,
-            m_enhancedHandler);
+    if (m_system && session != SessionType_EnhancedGeneric)
+        m_system->removeEvents(EventType_AsyncPacket, m_enhancedHandler);
+    if (m_system && session != SessionType_Async)
+        m_system->removeEvents(EventType_GenericAsyncPacket, m_enhancedHandler);
     m_enhancedHandler->stop();
 }
 
 void TwoPointFourGHzHub::deleteTransport()
 {
-    if (m_enhancedHandler && m_system) {
-        m_system->removeEvents(EventType_AsyncPacket, m_enhancedHandler);
-        m_system->removeEvents(EventType_GenericAsyncPacket, m_enhancedHandler);
-    }
+    stopTransport(SessionType_None);
     delete m_enhancedQuestionSession;
     m_enhancedQuestionSession = nullptr;
     delete m_enhancedGenericSession;

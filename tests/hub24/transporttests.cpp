@@ -302,6 +302,26 @@ TEST_F(TransportTest, StoppingTakesBackQueuedPacketsAndEmptiesTheTransport)
     EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3a5850303042 0d 03 0202 02"));
 }
 
+TEST_F(TransportTest, AHubResetLeavesNothingOfTheSessionBehind)
+{
+    ASSERT_TRUE(hub->startAsyncSession(&onGetMessage, &onMessage, &host));
+    ASSERT_TRUE(hub->asyncSendMsg(Ann, "pending"));
+    deliver(packet({ 3, 0xA0, 0 })); // the hub reset: no session any more, and no stop
+    ASSERT_TRUE(waitFor([&] { return hub->sessionType() == Hub::SessionType_None; }));
+    QList<Device*> devices; // the reset also emptied the lists: read them again
+    ASSERT_TRUE(hub->getDeviceList(Device::Type_Expression, &devices));
+
+    ASSERT_TRUE(hub->startEnhancedGenericSession(&onMessage, &host));
+    ASSERT_TRUE(hub->sendGenericAsyncMessage(Ann, "fresh"));
+    // A generic announcement under the first number after the session message's.
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3a5850303045 0d 05 0201 000002"));
+    deliver(packet({ 2, 0x95 }));
+    ASSERT_TRUE(waitForWrites(":XP00F", 1));
+    EXPECT_EQ(
+        writesStartingWith(":XP00F").back().mid(14, 8), QByteArray::fromHex("000004") + "fresh");
+    ASSERT_TRUE(hub->stopSession());
+}
+
 TEST_F(TransportTest, GenericMessagesCarryTheirLengthAndDevicesFetchTheDescription)
 {
     ASSERT_TRUE(hub->startEnhancedGenericSession(&onMessage, &host));

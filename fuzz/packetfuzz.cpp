@@ -4,6 +4,7 @@
 
 #include "support/testhub.h"
 
+#include "enhanced/enhancedsessionhandler.h"
 #include "hub24/hub24records.h"
 #include "system/boarddeviceinfo.h"
 
@@ -56,6 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         target.hub->startVotingSession(Hub::VotingMode_B, nullptr, nullptr);
     TavioSystem::processPacketCallback(BaseHandle, data + 1, unsigned(size - 1), &target.system);
     TavioSystem::processPacketCallback(TavioHandle, data + 1, unsigned(size - 1), &target.system);
+    // No event thread runs here: drop the transport packets the hub queued for it, so that the
+    // queue does not grow without end.
+    if (auto* handler = target.tavioHub->transportHandler()) {
+        target.system.removeEvents(EventType_AsyncPacket, handler);
+        target.system.removeEvents(EventType_GenericAsyncPacket, handler);
+    }
 
     const QByteArray packet(reinterpret_cast<const char*>(data + 1), int(size - 1));
     decode<OKResponse>(packet);

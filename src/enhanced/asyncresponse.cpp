@@ -20,14 +20,10 @@ constexpr int AnyChunkPacket = 2;
 
 quint16 read16(const QByteArray& packet, int offset)
 {
-    return quint16(packetByte(packet, offset) << 8 | packetByte(packet, offset + 1));
+    return quint16(packetNumber(packet, offset, 2));
 }
 
-quint32 read24(const QByteArray& packet, int offset)
-{
-    return quint32(packetByte(packet, offset)) << 16 | quint32(packetByte(packet, offset + 1)) << 8
-        | packetByte(packet, offset + 2);
-}
+quint32 read24(const QByteArray& packet, int offset) { return packetNumber(packet, offset, 3); }
 
 int expectedAsyncLength(quint8 type)
 {

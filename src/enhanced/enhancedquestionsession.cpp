@@ -3,6 +3,7 @@
 #include <taviosystem/device.h>
 #include <taviosystem/hub.h>
 
+#include "hub/hubresponse.h"
 #include "mathtext/latextomathml.h"
 
 #include <QtCore/QRandomGenerator>
@@ -27,11 +28,6 @@ constexpr int DeviceMessagePieceSize = 8;
 // Multiple-choice and sort-in-order answers end with two bytes that are not labels.
 constexpr int OptionAnswerTrailerSize = 2;
 
-quint8 byteAt(const QByteArray& data, int offset)
-{
-    return offset < data.size() ? quint8(data.at(offset)) : quint8(0);
-}
-
 // A big-endian 16-bit length.
 void appendLength(QByteArray& message, int length)
 {
@@ -49,7 +45,7 @@ QString decodeAnswerText(const QByteArray& message)
 // The shared rule of yes/no and true/false answers: 2 for "A", 1 for "B", otherwise 3.
 int choiceOfAnswer(const QByteArray& message)
 {
-    switch (byteAt(message, 0)) {
+    switch (packetByte(message, 0)) {
     case 'A':
         return YesNoQuestion::Answer_Yes;
     case 'B':
@@ -352,7 +348,7 @@ void EnhancedQuestionSession::responseCallback(Hub* pHub, unsigned int uid,
 
 void EnhancedQuestionSession::handleRequest(quint32 uid, const QByteArray& data)
 {
-    switch (byteAt(data, Request_Offset_Kind)) {
+    switch (packetByte(data, Request_Offset_Kind)) {
     case Request_DeviceShutDown:
         reportDeviceShutDown(uid);
         break;
@@ -362,11 +358,11 @@ void EnhancedQuestionSession::handleRequest(quint32 uid, const QByteArray& data)
             sendSessionParameters(uid, defaults.totalQuestions, defaults.startingQuestionNumber,
                 defaults.allowNavigation, defaults.questionMask, defaults.lastParameter);
         } else {
-            reportSessionParametersRequest(uid, byteAt(data, Request_Offset_LocaleId));
+            reportSessionParametersRequest(uid, packetByte(data, Request_Offset_LocaleId));
         }
         break;
     case Request_Question:
-        reportQuestionRequest(uid, byteAt(data, Request_Offset_QuestionNumber));
+        reportQuestionRequest(uid, packetByte(data, Request_Offset_QuestionNumber));
         break;
     default:
         break;
@@ -402,7 +398,7 @@ void EnhancedQuestionSession::handleAnswer(
         break;
     case EnhancedQuestion::Type_Likert:
         raise(this, info.likertAnswer, info.context, &EnhancedQuestionSession::likertAnswer, uid,
-            number, int(qint8(byteAt(message, 0))));
+            number, int(qint8(packetByte(message, 0))));
         break;
     case EnhancedQuestion::Type_Numeric:
         raise(this, info.numericAnswer, info.context, &EnhancedQuestionSession::numericAnswer, uid,

@@ -1,5 +1,7 @@
 #include "genericmessageconverter.h"
 
+#include "hub/hubresponse.h"
+
 #include <taviosystem/enhancedgenericsession.h>
 
 namespace Taviosystem {
@@ -41,16 +43,6 @@ const AnswerKind AnswerKinds[] = {
     { C::DeviceKind_SortInOrder, "QSO", AnswerRule::OrderedText },
 };
 
-quint8 byteAt(const QByteArray& bytes, int offset) { return quint8(bytes.at(offset)); }
-
-quint32 bigEndian(const QByteArray& bytes, int offset, int count)
-{
-    quint32 value = 0;
-    for (int i = 0; i < count; ++i)
-        value = (value << 8) | byteAt(bytes, offset + i);
-    return value;
-}
-
 } // namespace
 
 GenericMessageConverter::GenericMessageConverter(
@@ -80,7 +72,7 @@ void GenericMessageConverter::convertControlMessage(const QByteArray& message)
 {
     if (message.size() < ControlMessage_Length)
         return;
-    m_kind = byteAt(message, ControlMessage_Offset_Kind);
+    m_kind = packetByte(message, ControlMessage_Offset_Kind);
     switch (m_kind) {
     case ControlKind_GetSessionDescription:
         break;
@@ -88,12 +80,12 @@ void GenericMessageConverter::convertControlMessage(const QByteArray& message)
         m_convertedMessage = xmlMessage(SessionDescriptionRequestDocument);
         break;
     case ControlKind_RequestQuestion:
-        m_number = bigEndian(message, ControlMessage_Offset_Number, 2);
+        m_number = packetNumber(message, ControlMessage_Offset_Number, 2);
         m_convertedMessage = xmlMessage(QuestionRequestDocument.arg(m_number));
         break;
     case ControlKind_GetApplicationFile:
     case ControlKind_MessageDone:
-        m_number = bigEndian(message, ControlMessage_Offset_Number, 3);
+        m_number = packetNumber(message, ControlMessage_Offset_Number, 3);
         break;
     case ControlKind_DiscardMessage:
         m_convertedMessage = xmlMessage(DiscardedMessageDocument);
@@ -108,13 +100,13 @@ void GenericMessageConverter::convertDeviceMessage(const QByteArray& message)
 {
     if (message.size() < DeviceMessage_MinimumLength)
         return;
-    m_kind = byteAt(message, DeviceMessage_Offset_Kind);
+    m_kind = packetByte(message, DeviceMessage_Offset_Kind);
     if (m_kind == DeviceKind_Unchanged) {
         m_convertedMessage = message;
         m_valid = true;
         return;
     }
-    m_number = bigEndian(message, DeviceMessage_Offset_QuestionNumber, 2);
+    m_number = packetNumber(message, DeviceMessage_Offset_QuestionNumber, 2);
     const QByteArray answer = message.mid(DeviceMessage_Offset_Answer);
     if (m_kind >= DeviceKind_FirstBinary && m_kind <= DeviceKind_LastBinary) {
         m_convertedMessage = char(EnhancedGenericSession::MessageType_BinaryAnswer)
@@ -129,7 +121,7 @@ void GenericMessageConverter::convertDeviceMessage(const QByteArray& message)
             return;
         QString text;
         if (answerKind.rule == AnswerRule::Character) {
-            text = QChar(char16_t(byteAt(answer, 0))); // Latin-1
+            text = QChar(char16_t(packetByte(answer, 0))); // Latin-1
         } else {
             text = QString::fromUtf8(answer).trimmed();
             if (answerKind.rule == AnswerRule::OrderedText

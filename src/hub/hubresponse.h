@@ -27,4 +27,14 @@ inline quint8 packetByte(const QByteArray& packet, int index, quint8 fallback = 
     return index >= 0 && index < packet.size() ? quint8(packet.at(index)) : fallback;
 }
 
+// Reads `count` bytes (at most 4) from `index` as a big-endian number; bytes past the end of the
+// packet read as 0.
+inline quint32 packetNumber(const QByteArray& packet, int index, int count)
+{
+    quint32 value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value << 8 | packetByte(packet, index + i);
+    return value;
+}
+
 } // namespace Taviosystem

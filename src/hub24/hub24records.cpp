@@ -95,13 +95,10 @@ bool isMinimumPacket(const QByteArray& packet, int length, char kind)
 
 quint16 read16(const QByteArray& packet, int offset)
 {
-    return quint16((quint16(packetByte(packet, offset)) << 8) | packetByte(packet, offset + 1));
+    return quint16(packetNumber(packet, offset, 2));
 }
 
-quint32 read32(const QByteArray& packet, int offset)
-{
-    return (quint32(read16(packet, offset)) << 16) | read16(packet, offset + 2);
-}
+quint32 read32(const QByteArray& packet, int offset) { return packetNumber(packet, offset, 4); }
 
 // Latin-1 text of at most `length` bytes from `offset`, ending early at a zero byte.
 QString readName(const QByteArray& packet, int offset, int length)

@@ -61,8 +61,6 @@ int expectedGenericLength(quint8 type)
 AsyncResponse::AsyncResponse(const QByteArray& packet)
     : m_packet(packet)
 {
-    // Deep copy: the packet callback hands over bytes it does not own.
-    m_packet.detach();
     m_valid = isResponse(m_packet);
     parse();
 }
@@ -134,7 +132,6 @@ void AsyncResponse::parse()
 GenericAsyncResponse::GenericAsyncResponse(const QByteArray& packet)
 {
     m_packet = packet;
-    m_packet.detach();
     m_valid = isResponse(m_packet);
     parse();
 }

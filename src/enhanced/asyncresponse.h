@@ -17,7 +17,9 @@ namespace Taviosystem {
 //   0x93 (13)  address, start chunk (2), bitmap (7)   a device's chunk acknowledgement
 //
 // A packet is valid when its buffer holds at least byte 0 bytes and its (length, type) pair is
-// one of these; the buffer may be longer than the packet.
+// one of these; the buffer may be longer than the packet. A response shares the bytes it is
+// given instead of copying them: give it owned bytes (the event queue's copy of the packet),
+// never a packet straight from the board library.
 class AsyncResponse : public HubResponse
 {
 public:

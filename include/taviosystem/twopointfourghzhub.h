@@ -307,6 +307,14 @@ private:
         void* context);
     bool sendTransportMessage(SessionType session, unsigned int uid, const QByteArray& data);
     void postTransportPacket(EventType type, const QByteArray& packet);
+    // The session's callbacks and context, read together under m_asyncMutex.
+    struct AsyncCallbacks
+    {
+        AsyncGetMessageCallback get;
+        AsyncReceiveMessageCallback receive;
+        void* context;
+    };
+    AsyncCallbacks asyncCallbacks();
     void stopTransport(SessionType session);
     void deleteTransport();
     bool stopWindow(SessionType session, std::initializer_list<ListKind> reread);

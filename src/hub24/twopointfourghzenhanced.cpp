@@ -115,18 +115,18 @@ bool TwoPointFourGHzHub::doSendAndReceive(const QByteArray& command)
     return sendAndReceive(command, reply, m_responseTimeout);
 }
 
+TwoPointFourGHzHub::AsyncCallbacks TwoPointFourGHzHub::asyncCallbacks()
+{
+    std::lock_guard<std::mutex> locker(m_asyncMutex);
+    return { m_asyncGetCallback, m_asyncReceiveCallback, m_asyncContext };
+}
+
 void TwoPointFourGHzHub::doAsyncResponseCallback(const QByteArray& message, unsigned int address)
 {
     const unsigned int uid = getDeviceId(address);
-    AsyncReceiveMessageCallback callback = nullptr;
-    void* context = nullptr;
-    {
-        std::lock_guard<std::mutex> locker(m_asyncMutex);
-        callback = m_asyncReceiveCallback;
-        context = m_asyncContext;
-    }
-    if (callback)
-        callback(this, uid, message, context, true);
+    const AsyncCallbacks callbacks = asyncCallbacks();
+    if (callbacks.receive)
+        callbacks.receive(this, uid, message, callbacks.context, true);
     else
         Q_EMIT asyncReceiveMsg(this, uid, message, true);
 }
@@ -136,15 +136,9 @@ void TwoPointFourGHzHub::processAsyncGetMessageRequest(unsigned int address, con
     const unsigned int uid = getDeviceId(address);
     if (uid == 0)
         return;
-    AsyncGetMessageCallback callback = nullptr;
-    void* context = nullptr;
-    {
-        std::lock_guard<std::mutex> locker(m_asyncMutex);
-        callback = m_asyncGetCallback;
-        context = m_asyncContext;
-    }
-    if (callback)
-        callback(this, uid, data, context);
+    const AsyncCallbacks callbacks = asyncCallbacks();
+    if (callbacks.get)
+        callbacks.get(this, uid, data, callbacks.context);
     else
         Q_EMIT asyncGetMsg(this, uid, data);
     std::lock_guard<std::mutex> locker(m_asyncMutex);

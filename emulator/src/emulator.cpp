@@ -247,6 +247,7 @@ void EmulatorImpl::reset()
     reapRetired(true);
     attachCount_.store(0);
     detachCount_.store(0);
+    attached_.store(false);
     pnpDelivered_.store(0);
 }
 
@@ -317,6 +318,8 @@ int EmulatorImpl::attachCount() const { return attachCount_.load(); }
 
 int EmulatorImpl::detachCount() const { return detachCount_.load(); }
 
+bool EmulatorImpl::isAttached() const { return attached_.load(); }
+
 int EmulatorImpl::lockDepth() const { return lockDepth_.load(); }
 
 int EmulatorImpl::pnpNotificationsDelivered() const { return pnpDelivered_.load(); }
@@ -336,10 +339,15 @@ std::vector<Write> EmulatorImpl::allWrites() const
 int EmulatorImpl::attach()
 {
     attachCount_.fetch_add(1);
+    attached_.store(true);
     return deviceCount();
 }
 
-void EmulatorImpl::detach() { detachCount_.fetch_add(1); }
+void EmulatorImpl::detach()
+{
+    detachCount_.fetch_add(1);
+    attached_.store(false);
+}
 
 int EmulatorImpl::deviceCount() const
 {

@@ -142,6 +142,7 @@ public:
     bool waitForPnpIdle(std::chrono::milliseconds timeout) override;
     int attachCount() const override;
     int detachCount() const override;
+    bool isAttached() const override;
     int lockDepth() const override;
     int pnpNotificationsDelivered() const override;
     bool hasPnpCallback() const override;
@@ -230,6 +231,7 @@ private:
 
     std::atomic<int> attachCount_ { 0 };
     std::atomic<int> detachCount_ { 0 };
+    std::atomic<bool> attached_ { false };
     std::atomic<int> pnpDelivered_ { 0 };
     std::atomic<int> lockDepth_ { 0 };
     std::recursive_mutex driverLock_;

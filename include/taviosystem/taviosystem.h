@@ -185,14 +185,17 @@ private:
     void retireSessionsOf(Hub* hub);
     void retireAllSessions();
     void releaseHostSessions();
-    template <typename Slot, typename MakeSession>
-    bool startHostSession(Slot& slot, int kind, int handle, MakeSession make);
+    template <typename ErrorImpl, typename Slot, typename MakeSession, typename StopHub>
+    bool startHostSession(Slot& slot, int kind, int handle, MakeSession make, StopHub stopHub);
     template <typename Slot, typename StopHub>
     void stopHostSession(Slot& slot, int kind, StopHub stopHub);
     template <typename ErrorImpl, typename Slot>
     void swapHostSession(Slot& slot);
     template <typename Slot>
     void deleteHostSession(Slot& slot);
+    template <typename T>
+    void parkSessionObject(T* object);
+    bool discoveryGoesOn();
     bool validateQuestionLength(const QString& question);
 
     std::atomic<bool> m_initialised { false };

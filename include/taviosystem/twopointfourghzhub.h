@@ -5,6 +5,7 @@
 #include <QtCore/QByteArray>
 #include <QtCore/QList>
 #include <QtCore/QMap>
+#include <QtCore/QSet>
 #include <QtCore/QString>
 
 #include <atomic>
@@ -230,9 +231,13 @@ protected:
     mutable std::recursive_mutex m_devicesMutex; // the lists, their flags and the address map
     QMap<quint16, quint32> m_addressMap;
     DeviceList m_lists[ListCount];
+    QSet<quint32> m_registeredInWindow; // devices reported in the registration window open now
     std::atomic<int> m_penCount { 0 };
     std::atomic<bool> m_clearing { false };
     void* m_callbackContext = nullptr;
+    // The two device-named callbacks and their contexts, set from the host's threads and read
+    // together on the packet thread.
+    std::mutex m_namedCallbacksMutex;
     DeviceNamedCallback m_expressionDeviceNamedCallback = nullptr;
     void* m_expressionDeviceNamedContext = nullptr;
     DeviceNamedCallback m_voteDeviceNamedCallback = nullptr;
@@ -284,6 +289,8 @@ private:
     bool processBusyChangePacket(const QByteArray& packet);
     void processBatteryLowPacket(const QByteArray& packet);
     void processSessionPacket(const QByteArray& packet);
+    void reportNamed(bool expression, unsigned int uid, const QString& name);
+    bool isNewInWindow(quint32 uid, std::initializer_list<ListKind> lists);
     Device* findDevice(ListKind kind, unsigned int uid) const;
     void adopt(Device* device);
 

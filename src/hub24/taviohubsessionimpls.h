@@ -12,8 +12,11 @@
 
 #include <QtCore/QList>
 
+#include <mutex>
+
 namespace Taviosystem {
 
+class Hub;
 class TwoPointFourGHzHub;
 
 class TaviohubRegistrationSessionImpl
@@ -54,6 +57,9 @@ public:
     virtual bool stopSlateRegistrationSession() = 0;
     // The hub the calls go to; null for the error implementation.
     virtual TwoPointFourGHzHub* hub() const = 0;
+    // Called when the system sets this implementation aside: from then on it leaves its hub
+    // alone, even in its destructor, since the hub may be freed before it.
+    virtual void retire() { }
 };
 
 class TaviohubNormalRegSessionImpl : public TaviohubRegistrationSessionImpl
@@ -154,6 +160,41 @@ private:
 
 // Naming ----------------------------------------------------------------------------------------
 
+// The host's naming callback behind one of the hub's device-named callbacks. Set from the
+// host's threads, read on the packet thread; once retired it never reaches the hub or the host
+// again, so its owner may outlive the hub.
+class HostNamedCallback
+{
+public:
+    typedef void (*Callback)(Hub*, const QString& name, unsigned int uid, void* context);
+    typedef void (TwoPointFourGHzHub::*HubSetter)(
+        void (*)(TwoPointFourGHzHub*, unsigned int, const QString&, void*), void*);
+
+    HostNamedCallback(TwoPointFourGHzHub* hub, HubSetter setter)
+        : m_hub(hub)
+        , m_setter(setter)
+    {
+    }
+    ~HostNamedCallback() { retire(); }
+
+    // Stores the host's callback and installs the forwarder on the hub.
+    void set(Callback callback, void* context);
+    // The hub dropped its callback by itself.
+    void uninstalled();
+    void retire();
+
+private:
+    static void forward(TwoPointFourGHzHub* hub, unsigned int uid, const QString& name, void* self);
+
+    TwoPointFourGHzHub* m_hub;
+    HubSetter m_setter;
+    std::mutex m_mutex;
+    Callback m_callback = nullptr;
+    void* m_context = nullptr;
+    bool m_installed = false; // the forwarder is the hub's callback now
+    bool m_retired = false;
+};
+
 class TaviohubTavioteNamingSessionImpl
 {
 public:
@@ -163,28 +204,23 @@ public:
     virtual bool start() = 0;
     virtual void setCallback(TaviohubVoteNamingSession::NamedCallback callback, void* context) = 0;
     virtual TwoPointFourGHzHub* hub() const = 0;
+    virtual void retire() { }
 };
 
 class TaviohubNormalTavioteNamingSessionImpl : public TaviohubTavioteNamingSessionImpl
 {
 public:
-    explicit TaviohubNormalTavioteNamingSessionImpl(TwoPointFourGHzHub* hub)
-        : m_hub(hub)
-    {
-    }
-    ~TaviohubNormalTavioteNamingSessionImpl() override;
+    explicit TaviohubNormalTavioteNamingSessionImpl(TwoPointFourGHzHub* hub);
     bool nameTaviote(unsigned int uid, const QString& name) override;
     bool stop() override;
     bool start() override;
     void setCallback(TaviohubVoteNamingSession::NamedCallback callback, void* context) override;
     TwoPointFourGHzHub* hub() const override { return m_hub; }
+    void retire() override;
 
 private:
-    static void forward(TwoPointFourGHzHub* hub, unsigned int uid, const QString& name, void* self);
     TwoPointFourGHzHub* m_hub;
-    TaviohubVoteNamingSession::NamedCallback m_callback = nullptr;
-    void* m_context = nullptr;
-    bool m_installed = false;
+    HostNamedCallback m_named;
 };
 
 class TaviohubTavioteNamingSessionErrorImpl : public TaviohubTavioteNamingSessionImpl
@@ -207,29 +243,24 @@ public:
     virtual void setCallback(TaviohubExpressionNamingSession::NamedCallback callback, void* context)
         = 0;
     virtual TwoPointFourGHzHub* hub() const = 0;
+    virtual void retire() { }
 };
 
 class TaviohubNormalExpressionNamingSessionImpl : public TaviohubExpressionNamingSessionImpl
 {
 public:
-    explicit TaviohubNormalExpressionNamingSessionImpl(TwoPointFourGHzHub* hub)
-        : m_hub(hub)
-    {
-    }
-    ~TaviohubNormalExpressionNamingSessionImpl() override;
+    explicit TaviohubNormalExpressionNamingSessionImpl(TwoPointFourGHzHub* hub);
     bool nameExpression(unsigned int uid, const QString& name) override;
     bool start() override;
     bool stop() override;
     void setCallback(
         TaviohubExpressionNamingSession::NamedCallback callback, void* context) override;
     TwoPointFourGHzHub* hub() const override { return m_hub; }
+    void retire() override;
 
 private:
-    static void forward(TwoPointFourGHzHub* hub, unsigned int uid, const QString& name, void* self);
     TwoPointFourGHzHub* m_hub;
-    TaviohubExpressionNamingSession::NamedCallback m_callback = nullptr;
-    void* m_context = nullptr;
-    bool m_installed = false;
+    HostNamedCallback m_named;
 };
 
 class TaviohubExpressionNamingSessionErrorImpl : public TaviohubExpressionNamingSessionImpl
@@ -249,6 +280,7 @@ public:
     virtual bool nameSlate(unsigned int uid, const QString& name) = 0;
     virtual bool stop() = 0;
     virtual TwoPointFourGHzHub* hub() const = 0;
+    virtual void retire() { }
 };
 
 class TaviohubNormalSlateNamingSessionImpl : public TaviohubSlateNamingSessionImpl

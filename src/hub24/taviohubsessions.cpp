@@ -334,51 +334,85 @@ TaviohubRegistrationSessionImpl::RegistrationInfo TaviohubRegSessionErrorImpl::r
 
 // Naming on a hub --------------------------------------------------------------------------------
 
-TaviohubNormalTavioteNamingSessionImpl::~TaviohubNormalTavioteNamingSessionImpl()
+void HostNamedCallback::set(Callback callback, void* context)
 {
-    // The hub must never call into this object once it is gone.
-    if (m_installed)
-        m_hub->setVoteDeviceNamedCallback(nullptr, nullptr);
+    std::lock_guard<std::mutex> locker(m_mutex);
+    if (m_retired)
+        return;
+    m_callback = callback;
+    m_context = context;
+    (m_hub->*m_setter)(&forward, this);
+    m_installed = true;
 }
+
+void HostNamedCallback::uninstalled()
+{
+    std::lock_guard<std::mutex> locker(m_mutex);
+    m_installed = false;
+}
+
+void HostNamedCallback::retire()
+{
+    std::lock_guard<std::mutex> locker(m_mutex);
+    if (m_retired)
+        return;
+    m_retired = true;
+    if (m_installed)
+        (m_hub->*m_setter)(nullptr, nullptr);
+    m_installed = false;
+}
+
+// Runs on the packet thread. The host is called with no lock held.
+void HostNamedCallback::forward(
+    TwoPointFourGHzHub* hub, unsigned int uid, const QString& name, void* self)
+{
+    auto* named = static_cast<HostNamedCallback*>(self);
+    Callback callback = nullptr;
+    void* context = nullptr;
+    {
+        std::lock_guard<std::mutex> locker(named->m_mutex);
+        if (!named->m_retired) {
+            callback = named->m_callback;
+            context = named->m_context;
+        }
+    }
+    if (callback)
+        callback(hub, name, uid, context);
+}
+
+TaviohubNormalTavioteNamingSessionImpl::TaviohubNormalTavioteNamingSessionImpl(
+    TwoPointFourGHzHub* hub)
+    : m_hub(hub)
+    , m_named(hub, &TwoPointFourGHzHub::setVoteDeviceNamedCallback)
+{
+}
+
+void TaviohubNormalTavioteNamingSessionImpl::retire() { m_named.retire(); }
 
 bool TaviohubNormalTavioteNamingSessionImpl::nameTaviote(unsigned int uid, const QString& name)
 {
     return m_hub->nameTaviote(uid, name);
 }
 
-bool TaviohubNormalTavioteNamingSessionImpl::stop()
-{
-    const bool ok = m_hub->stopTavioteNamingSession();
-    if (m_installed)
-        m_hub->setVoteDeviceNamedCallback(nullptr, nullptr);
-    m_installed = false;
-    return ok;
-}
+// The host's callback stays installed: a later start on the same object reports through it.
+bool TaviohubNormalTavioteNamingSessionImpl::stop() { return m_hub->stopTavioteNamingSession(); }
+
 bool TaviohubNormalTavioteNamingSessionImpl::start() { return m_hub->startTavioteNamingSession(); }
 
 void TaviohubNormalTavioteNamingSessionImpl::setCallback(
     TaviohubVoteNamingSession::NamedCallback callback, void* context)
 {
-    m_callback = callback;
-    m_context = context;
-    m_hub->setVoteDeviceNamedCallback(&forward, this);
-    m_installed = true;
+    m_named.set(callback, context);
 }
 
-// Runs on the packet thread.
-void TaviohubNormalTavioteNamingSessionImpl::forward(
-    TwoPointFourGHzHub* hub, unsigned int uid, const QString& name, void* self)
+TaviohubNormalExpressionNamingSessionImpl::TaviohubNormalExpressionNamingSessionImpl(
+    TwoPointFourGHzHub* hub)
+    : m_hub(hub)
+    , m_named(hub, &TwoPointFourGHzHub::setExpressionDeviceNamedCallback)
 {
-    auto* impl = static_cast<TaviohubNormalTavioteNamingSessionImpl*>(self);
-    if (impl->m_callback)
-        impl->m_callback(hub, name, uid, impl->m_context);
 }
 
-TaviohubNormalExpressionNamingSessionImpl::~TaviohubNormalExpressionNamingSessionImpl()
-{
-    if (m_installed)
-        m_hub->setExpressionDeviceNamedCallback(nullptr, nullptr);
-}
+void TaviohubNormalExpressionNamingSessionImpl::retire() { m_named.retire(); }
 
 bool TaviohubNormalExpressionNamingSessionImpl::nameExpression(
     unsigned int uid, const QString& name)
@@ -392,31 +426,18 @@ bool TaviohubNormalExpressionNamingSessionImpl::start()
     return m_hub->startExpressionNamingSession();
 }
 
+// The hub's expression naming stop clears the named callback, whatever the hub answers.
 bool TaviohubNormalExpressionNamingSessionImpl::stop()
 {
     const bool ok = m_hub->stopExpressionNamingSession();
-    if (m_installed)
-        m_hub->setExpressionDeviceNamedCallback(nullptr, nullptr);
-    m_installed = false;
+    m_named.uninstalled();
     return ok;
 }
 
 void TaviohubNormalExpressionNamingSessionImpl::setCallback(
     TaviohubExpressionNamingSession::NamedCallback callback, void* context)
 {
-    m_callback = callback;
-    m_context = context;
-    m_hub->setExpressionDeviceNamedCallback(&forward, this);
-    m_installed = true;
-}
-
-// Runs on the packet thread.
-void TaviohubNormalExpressionNamingSessionImpl::forward(
-    TwoPointFourGHzHub* hub, unsigned int uid, const QString& name, void* self)
-{
-    auto* impl = static_cast<TaviohubNormalExpressionNamingSessionImpl*>(self);
-    if (impl->m_callback)
-        impl->m_callback(hub, name, uid, impl->m_context);
+    m_named.set(callback, context);
 }
 
 bool TaviohubNormalSlateNamingSessionImpl::nameSlate(unsigned int uid, const QString& name)

@@ -50,6 +50,10 @@ bool TwoPointFourGHzHub::startTransportSession(SessionType session, const QByteA
         recordError(Error_CannotStartSessionBecauseCurrentlyInSession);
         return false;
     }
+    // A hub reset or a lost connection ends a session without a stop: whatever the last one
+    // left behind goes first, and before this session's callbacks are in place, so that no
+    // packet of the last session reaches them.
+    stopTransport(SessionType_None);
     {
         std::lock_guard<std::mutex> locker(m_asyncMutex);
         m_asyncGetCallback = getMessage;
@@ -60,9 +64,6 @@ bool TwoPointFourGHzHub::startTransportSession(SessionType session, const QByteA
     }
     const auto mode = session == SessionType_Async ? EnhancedSessionHandler::Mode_Async
                                                    : EnhancedSessionHandler::Mode_Generic;
-    // A hub reset or a lost connection ends a session without a stop: whatever the last one
-    // left behind goes first.
-    stopTransport(SessionType_None);
     m_enhancedHandler->start(mode);
     OKResponse reply;
     if (sendAndReceive(command, reply, m_responseTimeout))
@@ -162,7 +163,9 @@ void TwoPointFourGHzHub::postTransportPacket(EventType type, const QByteArray& p
 }
 
 // After the hub has ended `session` (SessionType_None: whichever ran): nothing queued for the
-// handler is handled any more, and every message, link, file and partial device message goes.
+// handler is handled any more, a packet being handled has been (so no callback of the session
+// runs after this returns, unless this is called from inside one), and every message, link, file
+// and partial device message goes.
 void TwoPointFourGHzHub::stopTransport(SessionType session)
 {
     if (!m_enhancedHandler)

@@ -209,12 +209,17 @@ void TwoPointFourGHzHub::readRegisteredDevicesLists()
     Q_EMIT deviceListChanged();
 }
 
+// The list is emptied and refilled under the devices lock, in one step, so that two reads at
+// once (the host's and the event thread's) leave each voter in it once. A failed read leaves it
+// empty.
 bool TwoPointFourGHzHub::readVoteList()
 {
-    deleteList(List_Votes);
     QList<QByteArray> records;
-    if (!sendAndCollect<RegisteredVoteResponse>(
-            Protocol::readDeviceListCommand(Protocol::ProductId_Vote), records, m_responseTimeout))
+    const bool read = sendAndCollect<RegisteredVoteResponse>(
+        Protocol::readDeviceListCommand(Protocol::ProductId_Vote), records, m_responseTimeout);
+    DevicesLocker locker(m_devicesMutex);
+    deleteList(List_Votes);
+    if (!read)
         return false;
     for (const QByteArray& packet : std::as_const(records)) {
         const RegisteredVoteResponse record(packet);
@@ -247,12 +252,15 @@ bool TwoPointFourGHzHub::readExpressionList()
     return true;
 }
 
+// As for the voters: emptied and refilled in one step.
 bool TwoPointFourGHzHub::readSlateList()
 {
-    deleteList(List_Slates);
     QList<QByteArray> records;
-    if (!sendAndCollect<RegisteredSlateResponse>(
-            Protocol::readDeviceListCommand(Protocol::ProductId_Slate), records, m_responseTimeout))
+    const bool read = sendAndCollect<RegisteredSlateResponse>(
+        Protocol::readDeviceListCommand(Protocol::ProductId_Slate), records, m_responseTimeout);
+    DevicesLocker locker(m_devicesMutex);
+    deleteList(List_Slates);
+    if (!read)
         return false;
     for (const QByteArray& packet : std::as_const(records)) {
         const RegisteredSlateResponse record(packet);
@@ -709,14 +717,34 @@ bool TwoPointFourGHzHub::setBatteryLowCallback(BatteryLowCallback callback, void
 void TwoPointFourGHzHub::setExpressionDeviceNamedCallback(
     DeviceNamedCallback callback, void* context)
 {
+    std::lock_guard<std::mutex> locker(m_namedCallbacksMutex);
     m_expressionDeviceNamedCallback = callback;
     m_expressionDeviceNamedContext = context;
 }
 
 void TwoPointFourGHzHub::setVoteDeviceNamedCallback(DeviceNamedCallback callback, void* context)
 {
+    std::lock_guard<std::mutex> locker(m_namedCallbacksMutex);
     m_voteDeviceNamedCallback = callback;
     m_voteDeviceNamedContext = context;
+}
+
+// Runs on the packet thread: the callback of a naming confirmation, or a signal without one.
+void TwoPointFourGHzHub::reportNamed(bool expression, unsigned int uid, const QString& name)
+{
+    DeviceNamedCallback callback = nullptr;
+    void* context = nullptr;
+    {
+        std::lock_guard<std::mutex> locker(m_namedCallbacksMutex);
+        callback = expression ? m_expressionDeviceNamedCallback : m_voteDeviceNamedCallback;
+        context = expression ? m_expressionDeviceNamedContext : m_voteDeviceNamedContext;
+    }
+    if (callback)
+        callback(this, uid, name, context);
+    else if (expression)
+        Q_EMIT expressionDeviceNamed(name, uid);
+    else
+        Q_EMIT voteDeviceNamed(name, uid);
 }
 
 // Packet processing ------------------------------------------------------------------------------
@@ -773,6 +801,22 @@ void TwoPointFourGHzHub::processBatteryLowPacket(const QByteArray& packet)
         Q_EMIT batteryLow(this, response.uid);
 }
 
+// Runs on the packet thread during a registration window. The records a list read brings back
+// look like registrations: a device counts as registered only when it is new to the host's
+// lists, and only once a window.
+bool TwoPointFourGHzHub::isNewInWindow(quint32 uid, std::initializer_list<ListKind> lists)
+{
+    DevicesLocker locker(m_devicesMutex);
+    for (ListKind kind : lists) {
+        if (findDevice(kind, uid))
+            return false;
+    }
+    if (m_registeredInWindow.contains(uid))
+        return false;
+    m_registeredInWindow.insert(uid);
+    return true;
+}
+
 void TwoPointFourGHzHub::processSessionPacket(const QByteArray& packet)
 {
     switch (m_sessionType.load()) {
@@ -792,7 +836,8 @@ void TwoPointFourGHzHub::processSessionPacket(const QByteArray& packet)
         return;
     case SessionType_ExpressionRegistration: {
         const RegisteredExpressionResponse record(packet);
-        if (!record.isValid())
+        if (!record.isValid()
+            || !isNewInWindow(record.uid, { List_Expressions, List_PenExpressions }))
             return;
         setNeedsReading(List_Expressions, true);
         setNeedsReading(List_PenExpressions, true);
@@ -801,7 +846,7 @@ void TwoPointFourGHzHub::processSessionPacket(const QByteArray& packet)
     }
     case SessionType_VoteRegistration: {
         const RegisteredVoteResponse record(packet);
-        if (!record.isValid())
+        if (!record.isValid() || !isNewInWindow(record.uid, { List_Votes }))
             return;
         setNeedsReading(List_Votes, true);
         Q_EMIT voteDeviceRegistered(record.name, record.uid);
@@ -809,7 +854,7 @@ void TwoPointFourGHzHub::processSessionPacket(const QByteArray& packet)
     }
     case SessionType_SlateRegistration: {
         const RegisteredSlateResponse record(packet);
-        if (!record.isValid())
+        if (!record.isValid() || !isNewInWindow(record.uid, { List_Slates }))
             return;
         setNeedsReading(List_Slates, true);
         Q_EMIT slateDeviceRegistered(record.name, record.uid);
@@ -819,21 +864,14 @@ void TwoPointFourGHzHub::processSessionPacket(const QByteArray& packet)
         const RegisteredExpressionResponse record(packet);
         if (!record.isValid())
             return;
-        if (m_expressionDeviceNamedCallback)
-            m_expressionDeviceNamedCallback(
-                this, record.uid, record.name, m_expressionDeviceNamedContext);
-        else
-            Q_EMIT expressionDeviceNamed(record.name, record.uid);
+        reportNamed(true, record.uid, record.name);
         return;
     }
     case SessionType_VoteNaming: {
         const RegisteredVoteResponse record(packet);
         if (!record.isValid())
             return;
-        if (m_voteDeviceNamedCallback)
-            m_voteDeviceNamedCallback(this, record.uid, record.name, m_voteDeviceNamedContext);
-        else
-            Q_EMIT voteDeviceNamed(record.name, record.uid);
+        reportNamed(false, record.uid, record.name);
         return;
     }
     case SessionType_SlateNaming: {

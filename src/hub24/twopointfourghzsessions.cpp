@@ -453,6 +453,10 @@ bool TwoPointFourGHzHub::startRegistration(SessionType session, const QByteArray
     // Refused without an error while anything runs or the hub is busy.
     if (!canStartSession() || state() != State_Idle)
         return false;
+    {
+        std::lock_guard<std::recursive_mutex> locker(m_devicesMutex);
+        m_registeredInWindow.clear();
+    }
     return sendStartingSession(session, command);
 }
 
@@ -619,8 +623,7 @@ bool TwoPointFourGHzHub::stopExpressionNamingSession()
         return false;
     const bool ok
         = stopNaming(SessionType_ExpressionNaming, { List_Expressions, List_PenExpressions });
-    m_expressionDeviceNamedCallback = nullptr;
-    m_expressionDeviceNamedContext = nullptr;
+    setExpressionDeviceNamedCallback(nullptr, nullptr);
     return ok;
 }
 

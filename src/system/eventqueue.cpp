@@ -16,6 +16,9 @@ void TavioSystem::asPostEvent(const AsEvent& event)
     d->eventCondition.notify_all();
 }
 
+// Once it returns, no event of that type for that handler is queued, and none taken from the
+// queue before is still being handled (unless the caller is that handling itself, on the event
+// thread): a session stopping can be sure its handler is no longer called with its packets.
 void TavioSystem::removeEvents(EventType type, AbstractAsEventHandler* handler)
 {
     if (!d->eventMutex.try_lock_for(EventMutexWait))
@@ -23,6 +26,13 @@ void TavioSystem::removeEvents(EventType type, AbstractAsEventHandler* handler)
     d->eventQueue.removeIf([type, handler](const AsEvent& event) {
         return event.type == type && event.handler == handler;
     });
+    if (handler && std::this_thread::get_id() != d->eventThread.get_id()) {
+        const auto deadline = std::chrono::steady_clock::now() + EventMutexWait;
+        while (d->dispatchingHandler == handler) {
+            if (d->dispatchDone.wait_until(d->eventMutex, deadline) == std::cv_status::timeout)
+                break;
+        }
+    }
     d->eventMutex.unlock();
 }
 
@@ -76,18 +86,17 @@ void TavioSystem::taviosystemEventHandler()
         // Wake-ups can be spurious; the stop flag is set under the mutex, so none is lost.
         while (d->eventQueue.isEmpty() && !d->stopEventThread)
             d->eventCondition.wait(d->eventMutex);
-        bool locked = true;
         while (!d->stopEventThread && !d->eventQueue.isEmpty()) {
             const AsEvent event = d->eventQueue.takeFirst();
+            d->dispatchingHandler = event.handler;
             d->eventMutex.unlock();
             dispatchEvent(event);
-            if (!d->eventMutex.try_lock_for(EventMutexWait)) {
-                locked = false;
-                break;
-            }
+            // Blocking: the handler must be marked done, or a stop waiting for it would wait
+            // its whole time.
+            d->eventMutex.lock();
+            d->dispatchingHandler = nullptr;
+            d->dispatchDone.notify_all();
         }
-        if (!locked)
-            continue;
         const bool stop = d->stopEventThread;
         d->eventMutex.unlock();
         if (stop)

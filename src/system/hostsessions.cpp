@@ -1,5 +1,10 @@
 // The registration and naming sessions a host starts through the system: one public object per
-// kind, bound to one 2.4 GHz hub, retired to an error implementation when that hub goes away.
+// kind, bound to one 2.4 GHz hub, retired to an error implementation when that hub goes away or
+// when a later start of the same kind replaces it.
+//
+// The slots, m_currentSession and m_sessionHub are changed by host threads (start, stop) and by
+// the event thread (a hub leaving) under d->sessionsLock, which is never held while the hub is
+// waited for or the host is called.
 
 #include "taviosystem_p.h"
 
@@ -18,14 +23,49 @@ enum SessionKind {
     Kind_VoteNaming = 3,
     Kind_SlateNaming = 4
 };
-} // namespace
+
+// Whether the hub is running a session that a host-level session of `kind` started.
+bool isRunningKind(const Hub* hub, int kind)
+{
+    switch (hub->sessionType()) {
+    case Hub::SessionType_ExpressionRegistration:
+    case Hub::SessionType_VoteRegistration:
+    case Hub::SessionType_SlateRegistration:
+        return kind == Kind_HubRegistration;
+    case Hub::SessionType_ExpressionNaming:
+        return kind == Kind_ExpressionNaming;
+    case Hub::SessionType_VoteNaming:
+        return kind == Kind_VoteNaming;
+    case Hub::SessionType_SlateNaming:
+        return kind == Kind_SlateNaming;
+    default:
+        return false;
+    }
+}
 
 template <typename Slot>
-void TavioSystem::deleteHostSession(Slot& slot)
+void disconnectSlot(Slot& slot)
 {
     for (const QMetaObject::Connection& connection : std::as_const(slot.connections))
         QObject::disconnect(connection);
     slot.connections.clear();
+}
+} // namespace
+
+// Freed at shutdown (or once the event thread has let go of the hubs), never before: the host
+// may still hold the public object, and a host thread may still be inside the implementation.
+template <typename T>
+void TavioSystem::parkSessionObject(T* object)
+{
+    if (object)
+        d->parkedSessionObjects.emplace_back(
+            object, [](void* parked) { delete static_cast<T*>(parked); });
+}
+
+template <typename Slot>
+void TavioSystem::deleteHostSession(Slot& slot)
+{
+    disconnectSlot(slot);
     delete slot.session;
     delete slot.impl;
     slot.session = nullptr;
@@ -33,20 +73,58 @@ void TavioSystem::deleteHostSession(Slot& slot)
     slot.hub = nullptr;
 }
 
+// Caller holds d->sessionsLock. The public object stays where it is and refuses every call from
+// now on; the implementation it had lets go of its hub and is parked.
+template <typename ErrorImpl, typename Slot>
+void TavioSystem::swapHostSession(Slot& slot)
+{
+    if (!slot.session)
+        return;
+    disconnectSlot(slot);
+    slot.impl->retire();
+    parkSessionObject(slot.impl);
+    slot.impl = new ErrorImpl;
+    slot.session->m_impl = slot.impl;
+    slot.hub = nullptr;
+}
+
 // Forwarding connections are direct: the hub's signals come on the packet thread, and the
 // host's slots run there unless the host connects them queued.
 // make(hub) creates the implementation and the public object into the slot and answers the
 // forwarding connections, or an empty list when one of them could not be made.
-template <typename Slot, typename MakeSession>
-bool TavioSystem::startHostSession(Slot& slot, int kind, int handle, MakeSession make)
+template <typename ErrorImpl, typename Slot, typename MakeSession, typename StopHub>
+bool TavioSystem::startHostSession(
+    Slot& slot, int kind, int handle, MakeSession make, StopHub stopHub)
 {
-    if (!m_initialised || m_currentSession == kind || !isValidTaviohubHandle(handle))
+    // An earlier object of this kind that the host may still hold: it is retired, and its hub
+    // session ended when it is still running there.
+    TwoPointFourGHzHub* earlierHub = nullptr;
+    {
+        std::lock_guard<std::mutex> locker(d->sessionsLock);
+        if (!m_initialised || m_currentSession == kind || !isValidTaviohubHandle(handle))
+            return false;
+        if (!qobject_cast<TwoPointFourGHzHub*>(hubForHandle(handle)))
+            return false;
+        if (slot.session) {
+            earlierHub = slot.impl->hub();
+            swapHostSession<ErrorImpl>(slot);
+            parkSessionObject(slot.session);
+            parkSessionObject(slot.impl);
+            slot.session = nullptr;
+            slot.impl = nullptr;
+        }
+    }
+    if (earlierHub && isRunningKind(earlierHub, kind))
+        stopHub(earlierHub);
+
+    std::lock_guard<std::mutex> locker(d->sessionsLock);
+    // Checked again: the lock was let go while the hub was waited for.
+    if (!m_initialised || m_currentSession == kind || slot.session
+        || !isValidTaviohubHandle(handle))
         return false;
     auto* hub = qobject_cast<TwoPointFourGHzHub*>(hubForHandle(handle));
     if (!hub)
         return false;
-    deleteHostSession(slot); // an earlier session of this kind that is no longer the current one
-    m_sessionHub = hub;
     slot.hub = hub;
     slot.connections = make(hub);
     bool connected = !slot.connections.isEmpty();
@@ -54,9 +132,9 @@ bool TavioSystem::startHostSession(Slot& slot, int kind, int handle, MakeSession
         connected = connected && bool(connection);
     if (!connected) {
         deleteHostSession(slot);
-        m_sessionHub = nullptr;
         return false;
     }
+    m_sessionHub = hub;
     m_currentSession = kind;
     return true;
 }
@@ -64,41 +142,28 @@ bool TavioSystem::startHostSession(Slot& slot, int kind, int handle, MakeSession
 template <typename Slot, typename StopHub>
 void TavioSystem::stopHostSession(Slot& slot, int kind, StopHub stopHub)
 {
-    TwoPointFourGHzHub* hub = slot.impl ? slot.impl->hub() : nullptr;
-    for (const QMetaObject::Connection& connection : std::as_const(slot.connections))
-        QObject::disconnect(connection);
-    slot.connections.clear();
-    if (hub)
-        stopHub(hub);
-    deleteHostSession(slot);
-    // The shared markers belong to whichever kind started last.
-    if (m_currentSession == kind) {
-        m_currentSession = Kind_None;
-        m_sessionHub = nullptr;
+    Slot taken;
+    {
+        std::lock_guard<std::mutex> locker(d->sessionsLock);
+        disconnectSlot(slot);
+        std::swap(taken, slot);
+        // The shared markers belong to whichever kind started last.
+        if (m_currentSession == kind) {
+            m_currentSession = Kind_None;
+            m_sessionHub = nullptr;
+        }
     }
-}
-
-template <typename ErrorImpl, typename Slot>
-void TavioSystem::swapHostSession(Slot& slot)
-{
-    if (!slot.session)
-        return;
-    for (const QMetaObject::Connection& connection : std::as_const(slot.connections))
-        QObject::disconnect(connection);
-    slot.connections.clear();
-    // The old implementation is kept until the system goes: a host thread may be inside it.
-    d->retiredSessionImpls.push_back(std::unique_ptr<void, void (*)(void*)>(
-        slot.impl, [](void* impl) { delete static_cast<decltype(slot.impl)>(impl); }));
-    slot.impl = new ErrorImpl;
-    slot.session->m_impl = slot.impl;
-    slot.hub = nullptr;
+    if (TwoPointFourGHzHub* hub = taken.impl ? taken.impl->hub() : nullptr)
+        stopHub(hub);
+    deleteHostSession(taken);
 }
 
 const TaviohubRegistrationSession* TavioSystem::startTaviohubRegistrationSession(int handle)
 {
     auto& slot = d->registration;
-    const bool started = startHostSession(
-        slot, Kind_HubRegistration, handle, [&slot](TwoPointFourGHzHub* hub) {
+    const bool started = startHostSession<TaviohubRegSessionErrorImpl>(
+        slot, Kind_HubRegistration, handle,
+        [&slot](TwoPointFourGHzHub* hub) {
             slot.impl = new TaviohubNormalRegSessionImpl(hub);
             slot.session = new TaviohubRegistrationSession(slot.impl);
             auto* session = slot.session;
@@ -110,49 +175,56 @@ const TaviohubRegistrationSession* TavioSystem::startTaviohubRegistrationSession
                 connect(hub, &TwoPointFourGHzHub::slateDeviceRegistered, session,
                     &TaviohubRegistrationSession::slateDeviceRegistered, Qt::DirectConnection),
             };
-        });
+        },
+        [](TwoPointFourGHzHub* hub) { hub->stopSession(); });
     return started ? slot.session : nullptr;
 }
 
 const TaviohubExpressionNamingSession* TavioSystem::startTaviohubExpressionNamingSession(int handle)
 {
     auto& slot = d->expressionNaming;
-    const bool started
-        = startHostSession(slot, Kind_ExpressionNaming, handle, [&slot](TwoPointFourGHzHub* hub) {
-              slot.impl = new TaviohubNormalExpressionNamingSessionImpl(hub);
-              slot.session = new TaviohubExpressionNamingSession(slot.impl);
-              return QList<QMetaObject::Connection> { connect(hub,
-                  &TwoPointFourGHzHub::expressionDeviceNamed, slot.session,
-                  &TaviohubExpressionNamingSession::expressionDeviceNamed, Qt::DirectConnection) };
-          });
+    const bool started = startHostSession<TaviohubExpressionNamingSessionErrorImpl>(
+        slot, Kind_ExpressionNaming, handle,
+        [&slot](TwoPointFourGHzHub* hub) {
+            slot.impl = new TaviohubNormalExpressionNamingSessionImpl(hub);
+            slot.session = new TaviohubExpressionNamingSession(slot.impl);
+            return QList<QMetaObject::Connection> { connect(hub,
+                &TwoPointFourGHzHub::expressionDeviceNamed, slot.session,
+                &TaviohubExpressionNamingSession::expressionDeviceNamed, Qt::DirectConnection) };
+        },
+        [](TwoPointFourGHzHub* hub) { hub->stopExpressionNamingSession(); });
     return started ? slot.session : nullptr;
 }
 
 const TaviohubVoteNamingSession* TavioSystem::startTaviohubVoteNamingSession(int handle)
 {
     auto& slot = d->voteNaming;
-    const bool started
-        = startHostSession(slot, Kind_VoteNaming, handle, [&slot](TwoPointFourGHzHub* hub) {
-              slot.impl = new TaviohubNormalTavioteNamingSessionImpl(hub);
-              slot.session = new TaviohubVoteNamingSession(slot.impl);
-              return QList<QMetaObject::Connection> { connect(hub,
-                  &TwoPointFourGHzHub::voteDeviceNamed, slot.session,
-                  &TaviohubVoteNamingSession::tavioteDeviceNamed, Qt::DirectConnection) };
-          });
+    const bool started = startHostSession<TaviohubTavioteNamingSessionErrorImpl>(
+        slot, Kind_VoteNaming, handle,
+        [&slot](TwoPointFourGHzHub* hub) {
+            slot.impl = new TaviohubNormalTavioteNamingSessionImpl(hub);
+            slot.session = new TaviohubVoteNamingSession(slot.impl);
+            return QList<QMetaObject::Connection> { connect(hub,
+                &TwoPointFourGHzHub::voteDeviceNamed, slot.session,
+                &TaviohubVoteNamingSession::tavioteDeviceNamed, Qt::DirectConnection) };
+        },
+        [](TwoPointFourGHzHub* hub) { hub->stopTavioteNamingSession(); });
     return started ? slot.session : nullptr;
 }
 
 const TaviohubSlateNamingSession* TavioSystem::startTaviohubSlateNamingSession(int handle)
 {
     auto& slot = d->slateNaming;
-    const bool started
-        = startHostSession(slot, Kind_SlateNaming, handle, [&slot](TwoPointFourGHzHub* hub) {
-              slot.impl = new TaviohubNormalSlateNamingSessionImpl(hub);
-              slot.session = new TaviohubSlateNamingSession(slot.impl);
-              return QList<QMetaObject::Connection> { connect(hub,
-                  &TwoPointFourGHzHub::slateDeviceNamed, slot.session,
-                  &TaviohubSlateNamingSession::slateDeviceNamed, Qt::DirectConnection) };
-          });
+    const bool started = startHostSession<TaviohubSlateNamingSessionErrorImpl>(
+        slot, Kind_SlateNaming, handle,
+        [&slot](TwoPointFourGHzHub* hub) {
+            slot.impl = new TaviohubNormalSlateNamingSessionImpl(hub);
+            slot.session = new TaviohubSlateNamingSession(slot.impl);
+            return QList<QMetaObject::Connection> { connect(hub,
+                &TwoPointFourGHzHub::slateDeviceNamed, slot.session,
+                &TaviohubSlateNamingSession::slateDeviceNamed, Qt::DirectConnection) };
+        },
+        [](TwoPointFourGHzHub* hub) { hub->stopSlateNamingSession(); });
     return started ? slot.session : nullptr;
 }
 
@@ -180,10 +252,11 @@ void TavioSystem::stopTaviohubSlateNamingSession()
         [](TwoPointFourGHzHub* hub) { hub->stopSlateNamingSession(); });
 }
 
-// A hub that carries the current session has gone: that session's public object stays valid
-// and refuses every call from now on.
+// Runs on the event thread. A hub that carries the current session has gone: that session's
+// public object stays valid and refuses every call from now on.
 void TavioSystem::retireSessionsOf(Hub* hub)
 {
+    std::lock_guard<std::mutex> locker(d->sessionsLock);
     if (!hub || hub != m_sessionHub)
         return;
     switch (m_currentSession) {
@@ -208,20 +281,24 @@ void TavioSystem::retireSessionsOf(Hub* hub)
 // At shutdown every surviving session is retired: its hub is about to be deleted.
 void TavioSystem::retireAllSessions()
 {
+    std::lock_guard<std::mutex> locker(d->sessionsLock);
     swapHostSession<TaviohubRegSessionErrorImpl>(d->registration);
     swapHostSession<TaviohubExpressionNamingSessionErrorImpl>(d->expressionNaming);
     swapHostSession<TaviohubTavioteNamingSessionErrorImpl>(d->voteNaming);
     swapHostSession<TaviohubSlateNamingSessionErrorImpl>(d->slateNaming);
     m_sessionHub = nullptr;
+    m_legacySessionHub = nullptr;
     m_currentSession = Kind_None;
 }
 
 void TavioSystem::releaseHostSessions()
 {
+    std::lock_guard<std::mutex> locker(d->sessionsLock);
     deleteHostSession(d->registration);
     deleteHostSession(d->expressionNaming);
     deleteHostSession(d->voteNaming);
     deleteHostSession(d->slateNaming);
+    d->parkedSessionObjects.clear();
 }
 
 } // namespace Taviosystem

@@ -101,17 +101,23 @@ void TavioSystem::addLegacyHubInfo(int handle, const QString& name, quint64 uid)
     m_legacyHubInfoMap.insert(handle, info);
 }
 
+// Whether a discovery pass may take its next step: not once shutdown() has begun (the pass then
+// ends, and shutdown() waits for it), nor after a host shut the system down from inside one of
+// the pass's own notifications.
+bool TavioSystem::discoveryGoesOn() { return m_initialised && !isStopping(); }
+
 // Runs on the event thread after a plug-and-play notification, and on the host's thread inside
-// initialise(). Host notifications are made on that thread with no lock held.
+// initialise(). Host notifications are made on that thread with no lock held but the pass's own
+// (which only shutdown() and other passes take).
 void TavioSystem::updateHubs()
 {
-    std::lock_guard<std::recursive_mutex> passLocker(d->updateMutex);
+    std::lock_guard<std::recursive_timed_mutex> passLocker(d->updateMutex);
     AbstractHardwareWrapper* wrapper = nullptr;
     {
         std::shared_lock<std::shared_mutex> locker(d->wrapperLock);
         wrapper = m_wrapper;
     }
-    if (!wrapper || !m_initialised)
+    if (!wrapper || !discoveryGoesOn())
         return;
 
     QMap<int, Hub*> oldHubs;
@@ -124,6 +130,8 @@ void TavioSystem::updateHubs()
     // Hubs whose receivers are (still or again) present.
     for (int i = 0; i < count; ++i) {
         BoardDeviceInfo record;
+        if (!discoveryGoesOn())
+            return;
         if (!wrapper->enumDeviceInfo(i, &record))
             continue;
         const int handle = record.handle();
@@ -135,7 +143,11 @@ void TavioSystem::updateHubs()
         if (hub->isConnected())
             continue;
         hub->setConnected(true);
+        if (!discoveryGoesOn())
+            return;
         notifyHub(hub, true);
+        if (!discoveryGoesOn())
+            return;
         if (isLegacyKind(record.kind())) {
             if (!isValidLegacyhubHandle(handle)) {
                 addLegacyHubInfo(handle, QString(), record.serial());
@@ -152,6 +164,8 @@ void TavioSystem::updateHubs()
 
     // Hubs whose receivers went away: kept, marked not connected.
     for (auto it = oldHubs.cbegin(); it != oldHubs.cend(); ++it) {
+        if (!discoveryGoesOn())
+            return;
         const int handle = it.key();
         Hub* hub = hubForHandle(handle);
         wrapper->clearCallback(handle, &TavioSystem::processPacketCallback, this);
@@ -166,18 +180,19 @@ void TavioSystem::updateHubs()
             retireSessionsOf(hub);
             Q_EMIT tavioHubDisconnected(handle);
         }
-        if (wasLegacy)
+        if (wasLegacy && discoveryGoesOn())
             Q_EMIT legacyHubDisconnected(handle);
         if (hub && hub->isConnected()) {
             hub->setConnected(false);
-            notifyHub(hub, false);
+            if (discoveryGoesOn())
+                notifyHub(hub, false);
         }
     }
 
     // Receivers seen for the first time.
     for (int i = 0; i < count; ++i) {
-        if (isStopping())
-            return; // shutdown has begun: add nothing more
+        if (!discoveryGoesOn())
+            return;
         BoardDeviceInfo record;
         if (!wrapper->enumDeviceInfo(i, &record))
             continue;
@@ -199,7 +214,11 @@ void TavioSystem::updateHubs()
         else
             addTavioHubInfo(handle, QString(), record.serial(), hub->isVirtualHub(), false, false);
         hub->setConnected(true);
+        if (!discoveryGoesOn())
+            return;
         notifyHub(hub, true);
+        if (!discoveryGoesOn())
+            return;
         if (isLegacyKind(kind))
             Q_EMIT newLegacyHubConnected(handle);
         else

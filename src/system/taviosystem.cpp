@@ -93,7 +93,10 @@ bool TavioSystem::initialise()
         return false;
     m_wrapper->setPnpCallback(&TavioSystem::pnpCallback, this);
     m_initialised = true;
-    m_currentSession = 0;
+    {
+        std::lock_guard<std::mutex> locker(d->sessionsLock);
+        m_currentSession = 0;
+    }
     updateHubs();
     return true;
 }
@@ -129,13 +132,20 @@ bool TavioSystem::shutdown()
 
     stopEventThread();
     bool threadEnded = false;
-    {
+    if (std::this_thread::get_id() != d->eventThread.get_id()) {
         std::unique_lock<std::mutex> locker(d->endMutex);
         threadEnded = d->endCondition.wait_for(locker,
             std::chrono::milliseconds(EventThreadStopTime), [this] { return d->eventThreadEnded; });
     }
     if (threadEnded && d->eventThread.joinable())
         d->eventThread.join();
+
+    // A discovery pass still running sees the stop and ends at its next step; once it has, none
+    // can tell the host anything more. (Recursive: the host may be shutting down from inside a
+    // pass's notification.)
+    std::unique_lock<std::recursive_timed_mutex> passLocker(d->updateMutex, std::defer_lock);
+    passLocker.try_lock_for(std::chrono::milliseconds(MutexTryLockTime));
+    m_initialised = false;
 
     // Sessions the host still holds outlive their hubs: from now on their calls fail.
     retireAllSessions();
@@ -151,12 +161,8 @@ bool TavioSystem::shutdown()
     for (auto it = hubs.cbegin(); it != hubs.cend(); ++it) {
         if (m_wrapper)
             m_wrapper->clearCallback(it.key(), &TavioSystem::processPacketCallback, this);
-        if (threadEnded) {
-            delete it.value();
-        } else {
-            std::unique_lock<std::shared_mutex> locker(d->hubsLock);
-            d->retiredHubs.append(it.value()); // the event thread may still be using it
-        }
+        std::unique_lock<std::shared_mutex> locker(d->hubsLock);
+        d->retiredHubs.append(it.value());
     }
 
     AbstractHardwareWrapper* wrapper = nullptr;
@@ -167,16 +173,16 @@ bool TavioSystem::shutdown()
     }
     if (wrapper) {
         wrapper->clearPnpCallback(&TavioSystem::pnpCallback, this);
+        // The one detach of this wrapper's attachments: a wrapper freed later, after another
+        // has attached, must not release the library again.
         wrapper->detach();
-        if (threadEnded)
-            delete wrapper;
-        else
-            d->retiredWrappers.append(wrapper);
+        std::unique_lock<std::shared_mutex> locker(d->hubsLock);
+        d->retiredWrappers.append(wrapper);
     }
-    m_initialised = false;
-    m_sessionHub = nullptr;
-    m_legacySessionHub = nullptr;
-    m_currentSession = 0;
+    // With the event thread gone nothing else can be using the hubs, the wrapper or the parked
+    // sessions; otherwise they wait for the next initialise() to join it.
+    if (threadEnded)
+        releaseRetired();
     // The stop flag stays set until the event thread has really ended; the next initialise()
     // joins it and starts afresh.
     return true;
@@ -184,10 +190,21 @@ bool TavioSystem::shutdown()
 
 void TavioSystem::releaseRetired()
 {
-    qDeleteAll(d->retiredHubs);
-    d->retiredHubs.clear();
-    qDeleteAll(d->retiredWrappers);
-    d->retiredWrappers.clear();
+    QList<Hub*> hubs;
+    QList<AbstractHardwareWrapper*> wrappers;
+    {
+        std::unique_lock<std::shared_mutex> locker(d->hubsLock);
+        hubs.swap(d->retiredHubs);
+        wrappers.swap(d->retiredWrappers);
+    }
+    std::vector<std::unique_ptr<void, void (*)(void*)>> parked;
+    {
+        std::lock_guard<std::mutex> locker(d->sessionsLock);
+        parked.swap(d->parkedSessionObjects);
+    }
+    parked.clear();
+    qDeleteAll(hubs);
+    qDeleteAll(wrappers);
 }
 
 bool TavioSystem::getDriverVersion(int* major, int* minor, int* build)
@@ -351,8 +368,8 @@ bool TavioSystem::sendTouchInfoToOS(Hub* hub, const unsigned char* data, unsigne
 
 // Board library callbacks ------------------------------------------------------------------------
 
-// Runs on a board library packet thread. Allocates nothing: the packet is handed on over the
-// library's own bytes, valid for the duration of the call.
+// Runs on a board library packet thread. The hub gets its own copy of the bytes: the library's
+// are valid only during this call, and a hub may keep or queue what it is given.
 void TavioSystem::processPacketCallback(
     int handle, const unsigned char* data, unsigned int length, void* context)
 {
@@ -366,8 +383,7 @@ void TavioSystem::processPacketCallback(
         data += PacketPrefix_Length;
         length -= PacketPrefix_Length;
     }
-    const QByteArray packet
-        = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(length));
+    const QByteArray packet(reinterpret_cast<const char*>(data), int(length));
     hub->processPacket(packet);
 }
 

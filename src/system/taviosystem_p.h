@@ -42,8 +42,10 @@ struct TavioSystem::Private
     mutable std::shared_mutex wrapperLock;
 
     // Discovery runs on the event thread and inside initialise(): one pass at a time, or two
-    // passes could both take a new receiver for theirs. Recursive: a pass may start another.
-    std::recursive_mutex updateMutex;
+    // passes could both take a new receiver for theirs. Recursive: a pass may start another, and
+    // a host told of a hub may shut the system down from inside that notification. shutdown()
+    // holds it too, so that no pass tells the host anything once shutdown() has returned.
+    std::recursive_timed_mutex updateMutex;
 
     QString libraryName;
 
@@ -52,6 +54,10 @@ struct TavioSystem::Private
     std::condition_variable_any eventCondition;
     QList<AsEvent> eventQueue;
     bool stopEventThread = false;
+    // The handler of the event the event thread is handling now (null between events), and the
+    // wake-up of those waiting for it to be done.
+    AbstractAsEventHandler* dispatchingHandler = nullptr;
+    std::condition_variable_any dispatchDone;
 
     // The one event thread of the process, with its end signalled to shutdown().
     std::thread eventThread;
@@ -63,7 +69,11 @@ struct TavioSystem::Private
     // once that thread has been joined.
     QList<Hub*> retiredHubs;
 
-    std::vector<std::unique_ptr<void, void (*)(void*)>> retiredSessionImpls;
+    // Guards the host-session slots below, m_currentSession, m_sessionHub and
+    // m_legacySessionHub. Never held while a hub is waited for or the host is called.
+    std::mutex sessionsLock;
+    // Session objects set aside while the host may still reach them: freed with the hubs.
+    std::vector<std::unique_ptr<void, void (*)(void*)>> parkedSessionObjects;
     HostSession<TaviohubRegistrationSession, TaviohubRegistrationSessionImpl> registration;
     HostSession<TaviohubExpressionNamingSession, TaviohubExpressionNamingSessionImpl>
         expressionNaming;

@@ -19,8 +19,10 @@ TavioWrapper::TavioWrapper(const QString& libraryName)
 TavioWrapper::~TavioWrapper()
 {
     if (m_module) {
-        if (m_tavioDetach)
-            m_tavioDetach();
+        // Attach and detach pair per wrapper: one already detached (by the system's shutdown)
+        // leaves the library alone, since another wrapper may have attached it since.
+        if (m_attached)
+            detach();
         m_module->unload();
         delete m_module;
         m_module = nullptr;
@@ -64,11 +66,15 @@ int TavioWrapper::load()
             return 0;
         resolveFunctions();
     }
-    return m_tavioAttach ? m_tavioAttach() : 0;
+    if (!m_tavioAttach)
+        return 0;
+    m_attached = true;
+    return m_tavioAttach();
 }
 
 void TavioWrapper::detach()
 {
+    m_attached = false;
     if (m_tavioDetach)
         m_tavioDetach();
 }

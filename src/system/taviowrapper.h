@@ -4,6 +4,8 @@
 
 #include <QtCore/QString>
 
+#include <atomic>
+
 QT_BEGIN_NAMESPACE
 class QLibrary;
 QT_END_NAMESPACE
@@ -144,6 +146,9 @@ private:
     name##_t m_##name = nullptr;
     TAVIO_BOARD_FUNCTIONS(TAVIO_DECLARE_POINTER)
 #undef TAVIO_DECLARE_POINTER
+
+    // Attached since the last detach (load() may run on the plug-and-play thread).
+    std::atomic<bool> m_attached { false };
 };
 
 } // namespace Taviosystem

@@ -8,7 +8,9 @@
 
 #include <tavioemulator/twopointfourghzfirmware.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <thread>
 
 using namespace Taviosystem;
 using namespace TavioTest;
@@ -361,6 +363,83 @@ TEST_F(TransportTest, GenericMessagesCarryTheirLengthAndDevicesFetchTheDescripti
     ASSERT_TRUE(waitFor([&] { return messages.size() == 2; }));
     EXPECT_EQ(messages.values()[1].bytes.left(1), QByteArray::fromHex("01"));
     EXPECT_EQ(writesStartingWith(":XP00C").size(), 0u);
+    ASSERT_TRUE(hub->stopSession());
+}
+
+} // namespace
+
+namespace {
+
+// The transport's host callbacks around a stop.
+
+// `count` requests for a message from the device at `address`: 12 84, the address, then what it
+// sends along.
+void askForMessages(TavioEmulator::EmulatedHub* emulated, quint16 address, int count)
+{
+    for (int i = 0; i < count; ++i)
+        emulated->deliver(TavioEmulator::Bytes { 12, 0x84, quint8(address >> 8), quint8(address),
+            'a', 's', 'k', 0, 0, 0, 0, quint8(i) });
+}
+
+// One session's host: counts the calls that are still running, or begin, after its stop
+// returned. Each call lingers a little, so a stop that does not wait for it is caught.
+struct TransportHost
+{
+    std::atomic<bool> stopped { false };
+    std::atomic<int> calls { 0 };
+    std::atomic<int> late { 0 };
+    TwoPointFourGHzHub* stopFromInside = nullptr;
+    std::atomic<bool> stoppedFromInside { false };
+};
+
+void onAsk(Hub*, unsigned int, const QByteArray&, void* context)
+{
+    auto* host = static_cast<TransportHost*>(context);
+    ++host->calls;
+    if (host->stopFromInside && !host->stoppedFromInside.exchange(true)) {
+        host->stopFromInside->stopSession();
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    if (host->stopped)
+        ++host->late;
+}
+
+TEST_F(TransportTest, NoCallbackOfASessionRunsAfterItsStopReturned)
+{
+    // Every session's host stays alive to the end, so a late call is counted, not a crash.
+    std::vector<std::unique_ptr<TransportHost>> hosts;
+    for (int round = 0; round < 20; ++round) {
+        hosts.push_back(std::make_unique<TransportHost>());
+        TransportHost& host = *hosts.back();
+        ASSERT_TRUE(hub->startAsyncSession(&onAsk, nullptr, &host)) << "round " << round;
+        askForMessages(emulated, 0x0201, 30);
+        ASSERT_TRUE(waitFor([&] { return host.calls >= 2; })) << "round " << round;
+        ASSERT_TRUE(hub->stopSession());
+        host.stopped = true;
+    }
+    // The last session's stragglers would have come by now.
+    std::this_thread::sleep_for(20ms);
+    for (std::size_t i = 0; i < hosts.size(); ++i)
+        EXPECT_EQ(hosts[i]->late, 0) << "session " << i;
+}
+
+TEST_F(TransportTest, AStopFromInsideTheCallbackEndsTheSession)
+{
+    TransportHost host;
+    host.stopFromInside = hub;
+    ASSERT_TRUE(hub->startAsyncSession(&onAsk, nullptr, &host));
+    askForMessages(emulated, 0x0201, 5);
+    ASSERT_TRUE(waitFor([&] { return hub->sessionType() == Hub::SessionType_None; }));
+    EXPECT_TRUE(host.stoppedFromInside);
+    // The rest of the requests went with the session.
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(host.calls, 1);
+    // And the transport starts again.
+    TransportHost next;
+    ASSERT_TRUE(hub->startAsyncSession(&onAsk, nullptr, &next));
+    askForMessages(emulated, 0x0201, 1);
+    ASSERT_TRUE(waitFor([&] { return next.calls == 1; }));
     ASSERT_TRUE(hub->stopSession());
 }
 

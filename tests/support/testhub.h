@@ -142,6 +142,9 @@ public:
     }
     void setCurrentQuestionId(int id) { m_currentQuestionId = id; }
     Taviosystem::EnhancedSessionHandler* transportHandler() { return m_enhancedHandler; }
+    // Reads one list from the hub, as the host's list query and the event thread's re-read do.
+    bool readTavioteListFromHub() { return readVoteList(); }
+    bool readTavioSlateListFromHub() { return readSlateList(); }
     void setAnswerCompletionTimeout(int ms) { m_answerCompletionTimeout = ms; }
 };
 

@@ -196,6 +196,8 @@ public:
 
     virtual int attachCount() const = 0;
     virtual int detachCount() const = 0;
+    // Whether the library is attached now: tavioAttach attaches it, tavioDetach releases it.
+    virtual bool isAttached() const = 0;
     virtual int lockDepth() const = 0; // tavioLock minus tavioUnlock calls
     virtual int pnpNotificationsDelivered() const = 0;
     virtual bool hasPnpCallback() const = 0;

@@ -363,9 +363,16 @@ TEST(RegistrationCodeTest, CharactersFromCodesOrText)
     RegistrationCode copy;
     copy = fromText;
     EXPECT_EQ(copy.char2(), 'Y');
+    // Missing characters of a short text are 0, not the default 'A'.
     RegistrationCode shortText(QStringLiteral("Q"));
     EXPECT_EQ(shortText.char1(), 'Q');
-    EXPECT_EQ(shortText.char2(), 65);
+    EXPECT_EQ(shortText.char2(), 0);
+    EXPECT_EQ(shortText.char3(), 0);
+    RegistrationCode twoCharacters(QStringLiteral("AB"));
+    EXPECT_EQ(twoCharacters.char2(), 'B');
+    EXPECT_EQ(twoCharacters.char3(), 0);
+    RegistrationCode empty { QString() };
+    EXPECT_EQ(empty.char1(), 0);
 }
 
 } // namespace

@@ -544,4 +544,33 @@ TEST_F(HostSessionTest, LearnersJoinWithTheRightPinOnly)
     system->stopTaviohubRegistrationSession();
 }
 
+// A PIN typed shorter than three characters goes out with a zero byte for each missing one,
+// which is what learners keying that PIN send.
+TEST_F(HostSessionTest, ShortPinsGoOutWithZeroBytes)
+{
+    firmware->addWaitingLearner(EmulatedDevice::taviote(0x00A20001, 0x0501, "Kim"), "AB");
+    firmware->addWaitingLearner(EmulatedDevice::expression(0x00B20001, 0x0601, "Lou"), "Q");
+    const TaviohubRegistrationSession* registration
+        = system->startTaviohubRegistrationSession(Handle);
+    ASSERT_NE(registration, nullptr);
+    QSignalSpy voters(registration, &TaviohubRegistrationSession::voteDeviceRegistered);
+    QSignalSpy expressions(registration, &TaviohubRegistrationSession::expressionDeviceRegistered);
+
+    ASSERT_TRUE(registration->startVoteRegistrationSession(
+        12, 3, 4, RegistrationCode(QStringLiteral("AB"))));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray(":VR0120304AB\0\r", 14));
+    ASSERT_TRUE(waitFor([&] { return voters.count() == 1; }));
+    EXPECT_EQ(voters.at(0).at(0).toString(), QStringLiteral("Kim"));
+    ASSERT_TRUE(registration->stopVoteRegistrationSession());
+
+    ASSERT_TRUE(registration->startExpressionRegistrationSession(
+        1, 2, 3, RegistrationCode(QStringLiteral("Q"))));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3A58503030310D090001020351000000"));
+    ASSERT_TRUE(waitFor([&] { return expressions.count() == 1; }));
+    EXPECT_EQ(expressions.at(0).at(1).toUInt(), 0x00B20001u);
+    ASSERT_TRUE(registration->stopExpressionRegistrationSession());
+    EXPECT_TRUE(firmware->waitingLearners().empty());
+    system->stopTaviohubRegistrationSession();
+}
+
 } // namespace

@@ -573,4 +573,31 @@ TEST_F(HostSessionTest, ShortPinsGoOutWithZeroBytes)
     system->stopTaviohubRegistrationSession();
 }
 
+// Pen expressions join through the expression window and are listed among the expression
+// devices, without a sub-type.
+TEST_F(HostSessionTest, PenExpressionsHaveNoSubType)
+{
+    firmware->addWaitingLearner(EmulatedDevice::penExpression(0x00C20001, 0x0701, "Pen"), "PEN");
+    const TaviohubRegistrationSession* registration
+        = system->startTaviohubRegistrationSession(Handle);
+    ASSERT_NE(registration, nullptr);
+    QSignalSpy joined(registration, &TaviohubRegistrationSession::expressionDeviceRegistered);
+    ASSERT_TRUE(registration->startExpressionRegistrationSession(
+        1, 2, 3, RegistrationCode(QStringLiteral("PEN"))));
+    ASSERT_TRUE(waitFor([&] { return joined.count() == 1; }));
+    EXPECT_EQ(joined.at(0).at(2).value<Device::SubType>(), Device::SubType_None);
+    ASSERT_TRUE(registration->stopExpressionRegistrationSession());
+
+    QList<DeviceDisplayInfo> listed;
+    ASSERT_TRUE(registration->getListOfRegisteredExpressions(listed));
+    const auto pen = std::find_if(listed.begin(), listed.end(),
+        [](const DeviceDisplayInfo& info) { return info.uid == 0x00C20001u; });
+    ASSERT_NE(pen, listed.end());
+    EXPECT_EQ(pen->subType, Device::SubType_None);
+    const Device* device = hub->findExpressionDevice(0x00C20001);
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->subType(), Device::SubType_None);
+    system->stopTaviohubRegistrationSession();
+}
+
 } // namespace

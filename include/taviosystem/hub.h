@@ -515,6 +515,9 @@ private Q_SLOTS:
 
 private:
     void initialiseBase();
+    // Records Error_NotSupported and answers false: the default of every operation that only
+    // some hub kinds offer.
+    bool refuseAsNotSupported();
     bool isTouchPacket(const QByteArray& packet) const;
     bool isTouchStatusPacket(const QByteArray& packet) const;
     void getTouchData(const QByteArray& packet, QList<TouchInfo>& list) const;

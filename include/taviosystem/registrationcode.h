@@ -14,7 +14,7 @@ public:
 
     RegistrationCode(CHAR_CODE char1 = 65, CHAR_CODE char2 = 65, CHAR_CODE char3 = 65);
     // Takes the first three characters of the text, converted to 8-bit ASCII. A text shorter
-    // than three characters keeps the default 'A' for the missing ones.
+    // than three characters gives 0 for each missing one.
     explicit RegistrationCode(const QString& code);
     RegistrationCode(const RegistrationCode& other) = default;
     RegistrationCode& operator=(const RegistrationCode& other) = default;

@@ -126,7 +126,8 @@ public:
     // Replaces 'A' to 'F' by '1' to '6' in place.
     static void translateToNumericResponse(QString& answer);
 
-    // The 2.4 GHz hub's own operations.
+    // The 2.4 GHz hub's own operations. Their declaration order is their vtable order, which
+    // hosts and subclasses built against this header rely on.
     virtual QString name();
     virtual void asEndExpressionRegSession();
     virtual bool getRegistrationInfo(InformationResponse* info);
@@ -137,13 +138,6 @@ public:
     virtual bool clearHubOfExpressions(OKResponse* response);
     virtual bool clearHubOfPenExpressions(OKResponse* response);
     virtual bool readPenExpressionList();
-    virtual bool removeTavioexpression(unsigned int uid);
-    virtual bool stopRemoveExpressionDeviceSession();
-    virtual bool removeTaviote(unsigned int uid);
-    virtual bool stopRemoveVoteDeviceSession();
-    virtual bool removeTavioslate(unsigned int uid);
-    virtual bool stopRemoveSlateDeviceSession();
-    virtual bool removePenExpression(unsigned int uid);
     virtual bool startExpressionRegistrationSession(
         quint16 p1, quint8 p2, quint8 p3, const RegistrationCode& pin);
     virtual bool startNamingExpressionRegistrationSession(quint16 p1, quint8 p2, quint8 p3,
@@ -155,6 +149,13 @@ public:
     virtual bool startSlateRegistrationSession(
         quint16 p1, quint8 p2, quint8 p3, const RegistrationCode& pin);
     virtual bool stopSlateRegistrationSession();
+    virtual bool removeTavioexpression(unsigned int uid);
+    virtual bool stopRemoveExpressionDeviceSession();
+    virtual bool removeTaviote(unsigned int uid);
+    virtual bool stopRemoveVoteDeviceSession();
+    virtual bool removeTavioslate(unsigned int uid);
+    virtual bool stopRemoveSlateDeviceSession();
+    virtual bool removePenExpression(unsigned int uid);
     virtual bool nameExpression(
         unsigned int uid, const QString& name, ExpressionNameReceivedResponse* response);
     virtual bool startExpressionNamingSession();

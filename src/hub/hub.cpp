@@ -688,11 +688,7 @@ bool Hub::setTouchStatusEventCallback(TouchStatusEventCallback callback, void* c
     return true;
 }
 
-bool Hub::setBatteryLowCallback(BatteryLowCallback, void*)
-{
-    recordError(Error_NotSupported);
-    return false;
-}
+bool Hub::setBatteryLowCallback(BatteryLowCallback, void*) { return refuseAsNotSupported(); }
 
 // Sessions ---------------------------------------------------------------------------------------
 
@@ -743,46 +739,96 @@ bool Hub::startTaviotePinNamingSession(int digits, PinNamingCallback callback, v
     return sendStartingSession(SessionType_PinNaming, command);
 }
 
-#define TAVIO_NOT_SUPPORTED                                                                        \
-    {                                                                                              \
-        recordError(Error_NotSupported);                                                           \
-        return false;                                                                              \
-    }
+// Operations a hub kind offers only by overriding them.
 
-bool Hub::startMultichoiceSession(int, int, int, DisplayOption, TimeUnit, int,
-    StringResponseCallback, void*) TAVIO_NOT_SUPPORTED bool Hub::startYesNoSession(int, bool,
-    TimeUnit, int, YesNoResponseCallback, void*) TAVIO_NOT_SUPPORTED
-    bool Hub::startTrueFalseSession(int, bool, TimeUnit, int, TrueFalseResponseCallback,
-        void*) TAVIO_NOT_SUPPORTED bool Hub::startLikertSession(int, int, TimeUnit, int,
-        LikertResponseCallback, void*) TAVIO_NOT_SUPPORTED bool Hub::startNumericSession(int,
-        const QString&, int, TimeUnit, int, StringResponseCallback, void*) TAVIO_NOT_SUPPORTED
-    bool Hub::startTextSession(int, const QString&, int, TimeUnit, int, bool, TextResponseCallback,
-        void*) TAVIO_NOT_SUPPORTED bool Hub::startSortInOrderSession(int, int, int, DisplayOption,
-        TimeUnit, int, StringResponseCallback, void*) TAVIO_NOT_SUPPORTED
-    bool Hub::startMessageSession(int, const QString&, TimeUnit, int, MessageResponseCallback,
-        void*) TAVIO_NOT_SUPPORTED bool Hub::stopSession() TAVIO_NOT_SUPPORTED
-    bool Hub::resetHubSession() TAVIO_NOT_SUPPORTED bool Hub::startExpressionEnduserNamingSession(
-        int, CharacterType, int, bool, EndUserNamingCallback, void*) TAVIO_NOT_SUPPORTED
-    bool Hub::stopExpressionEndUserNamingSession() TAVIO_NOT_SUPPORTED
-    bool Hub::setBacklight(unsigned char, unsigned char) TAVIO_NOT_SUPPORTED
-    bool Hub::startAsyncSession(
-        AsyncGetMessageCallback, AsyncReceiveMessageCallback, void*) TAVIO_NOT_SUPPORTED
-    bool Hub::startEnhancedGenericSession(AsyncReceiveMessageCallback, void*) TAVIO_NOT_SUPPORTED
-    bool Hub::asyncSendMsg(unsigned int, const QByteArray&) TAVIO_NOT_SUPPORTED
-    bool Hub::sendGenericAsyncMessage(unsigned int, const QByteArray&) TAVIO_NOT_SUPPORTED
-
-#undef TAVIO_NOT_SUPPORTED
-
-    Hub::HubState Hub::getHubState()
+bool Hub::refuseAsNotSupported()
 {
     recordError(Error_NotSupported);
+    return false;
+}
+
+bool Hub::startMultichoiceSession(
+    int, int, int, DisplayOption, TimeUnit, int, StringResponseCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::startYesNoSession(int, bool, TimeUnit, int, YesNoResponseCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::startTrueFalseSession(int, bool, TimeUnit, int, TrueFalseResponseCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::startLikertSession(int, int, TimeUnit, int, LikertResponseCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::startNumericSession(
+    int, const QString&, int, TimeUnit, int, StringResponseCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::startTextSession(
+    int, const QString&, int, TimeUnit, int, bool, TextResponseCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::startSortInOrderSession(
+    int, int, int, DisplayOption, TimeUnit, int, StringResponseCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::startMessageSession(int, const QString&, TimeUnit, int, MessageResponseCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::stopSession() { return refuseAsNotSupported(); }
+
+bool Hub::resetHubSession() { return refuseAsNotSupported(); }
+
+bool Hub::startExpressionEnduserNamingSession(
+    int, CharacterType, int, bool, EndUserNamingCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::stopExpressionEndUserNamingSession() { return refuseAsNotSupported(); }
+
+bool Hub::setBacklight(unsigned char, unsigned char) { return refuseAsNotSupported(); }
+
+bool Hub::startAsyncSession(AsyncGetMessageCallback, AsyncReceiveMessageCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::startEnhancedGenericSession(AsyncReceiveMessageCallback, void*)
+{
+    return refuseAsNotSupported();
+}
+
+bool Hub::asyncSendMsg(unsigned int, const QByteArray&) { return refuseAsNotSupported(); }
+
+bool Hub::sendGenericAsyncMessage(unsigned int, const QByteArray&)
+{
+    return refuseAsNotSupported();
+}
+
+Hub::HubState Hub::getHubState()
+{
+    refuseAsNotSupported();
     return HubState_Unknown;
 }
 
-void Hub::setApplicationFileList(const QList<ApplicationFileInfo>&)
-{
-    recordError(Error_NotSupported);
-}
+void Hub::setApplicationFileList(const QList<ApplicationFileInfo>&) { refuseAsNotSupported(); }
 
 bool Hub::asyncIsReadyToReceive(unsigned int) { return false; }
 EnhancedQuestionSession* Hub::enhancedQuestionSession() { return nullptr; }

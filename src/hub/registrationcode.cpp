@@ -10,7 +10,7 @@ RegistrationCode::RegistrationCode(CHAR_CODE char1, CHAR_CODE char2, CHAR_CODE c
 }
 
 RegistrationCode::RegistrationCode(const QString& code)
-    : RegistrationCode()
+    : RegistrationCode(0, 0, 0)
 {
     const QByteArray ascii = code.left(3).toLatin1();
     if (ascii.size() > 0)

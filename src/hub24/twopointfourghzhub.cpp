@@ -295,9 +295,11 @@ bool TwoPointFourGHzHub::readVirtualVoteList()
     QStringList lines;
     readVirtualVoteFile(lines);
     for (const QString& line : std::as_const(lines)) {
-        // "identifier#name": the identifier runs to the last '#', and neither part is empty.
-        const int hash = int(line.lastIndexOf(QLatin1Char('#')));
-        if (hash < 1 || hash == line.size() - 1)
+        // "identifier#name", neither part empty: the split is at the last '#' that still leaves
+        // a name, so the identifier may hold '#' and so may a name that ends the line with one.
+        const int hash
+            = line.size() < 3 ? -1 : int(line.lastIndexOf(QLatin1Char('#'), line.size() - 2));
+        if (hash < 1)
             continue;
         const QString identifier = line.left(hash);
         const quint32 uid = identifier.left(VirtualVoteSerialDigits).toUInt(nullptr, 16);

@@ -112,11 +112,12 @@ static_assert(std::size(MathmlEntities) == 83, "MathML input knows 83 named enti
 // In the first dialect an identifier containing one of these (in any case) is a function.
 const char16_t* const FunctionNames[] = { u"cos", u"sin", u"tan", u"sec", u"cosec", u"cot" };
 
-// What an element becomes. Elements not listed are skipped with their content.
+// What an element becomes.
 enum class ElementKind {
-    Unknown,
+    Unknown, // any element not listed: nothing of its own, but its children are read as for mrow
     Skipped, // mtext, mphantom, mspace, template: skipped with their content
     Row, // mrow (and a math element inside math): the children concatenated
+    Semantics, // semantics: its first child only; the annotations after it are skipped
     Identifier, // mi
     Text, // mn, mo, latex: the element text, simplified
     Fraction, // mfrac: numerator, denominator
@@ -153,6 +154,7 @@ const ElementName ElementNames[] = {
     { u"mspace", ElementKind::Skipped },
     { u"template", ElementKind::Skipped },
     { u"math", ElementKind::Row },
+    { u"semantics", ElementKind::Semantics },
 };
 
 ElementKind elementKind(QStringView name)
@@ -327,7 +329,6 @@ QString MathmlConverter::convertStartedElement(QXmlStreamReader& reader, bool fo
     }
     case ElementKind::Text:
         return reader.readElementText().simplified();
-    case ElementKind::Unknown:
     case ElementKind::Skipped:
         reader.skipCurrentElement();
         return QString();
@@ -344,7 +345,11 @@ QString MathmlConverter::convertStartedElement(QXmlStreamReader& reader, bool fo
     QString children[3];
     switch (kind) {
     case ElementKind::Row:
+    case ElementKind::Unknown: // mstyle, mpadded, menclose and other wrappers editors write
         return readChildren(reader, format);
+    case ElementKind::Semantics:
+        readFixedChildren(reader, format, children, 1);
+        return children[0];
     case ElementKind::SquareRoot:
         return joinLatex({ u"\\sqrt{", readChildren(reader, format), u"}" });
     case ElementKind::Fraction:

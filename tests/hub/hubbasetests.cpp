@@ -3,8 +3,12 @@
 
 #include "support/emulatorfixture.h"
 
+#include <taviosystem/enhancedgenericsession.h>
+
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
+
+#include <functional>
 
 using namespace Taviosystem;
 using namespace TavioTest;
@@ -74,13 +78,54 @@ TEST_F(HubBaseTest, LimitValidatorsRecordTheirErrors)
 
 TEST_F(HubBaseTest, OperationsAHubDoesNotOfferAreNotSupported)
 {
-    EXPECT_FALSE(testHub->startMultichoiceSession(
-        1, 4, 1, DisplayOption_Digits, TimeUnit_0, 10, nullptr, nullptr));
+    const QString text = QStringLiteral("q");
+    const QByteArray data("x");
+    const std::function<bool(Hub&)> operations[] = {
+        [](Hub& h) {
+            return h.startMultichoiceSession(
+                1, 4, 1, DisplayOption_Digits, TimeUnit_0, 10, nullptr, nullptr);
+        },
+        [](Hub& h) { return h.startYesNoSession(1, false, TimeUnit_0, 10, nullptr, nullptr); },
+        [](Hub& h) { return h.startTrueFalseSession(1, true, TimeUnit_1, 10, nullptr, nullptr); },
+        [](Hub& h) { return h.startLikertSession(1, 5, TimeUnit_0, 10, nullptr, nullptr); },
+        [&](Hub& h) {
+            return h.startNumericSession(1, text, 10, TimeUnit_0, 10, nullptr, nullptr);
+        },
+        [&](Hub& h) {
+            return h.startTextSession(1, text, 10, TimeUnit_0, 10, false, nullptr, nullptr);
+        },
+        [](Hub& h) {
+            return h.startSortInOrderSession(
+                1, 4, 4, DisplayOption_Digits, TimeUnit_0, 10, nullptr, nullptr);
+        },
+        [&](Hub& h) { return h.startMessageSession(1, text, TimeUnit_0, 10, nullptr, nullptr); },
+        [](Hub& h) { return h.stopSession(); },
+        [](Hub& h) { return h.resetHubSession(); },
+        [](Hub& h) {
+            return h.startExpressionEnduserNamingSession(
+                1, CharacterType_1, 8, false, nullptr, nullptr);
+        },
+        [](Hub& h) { return h.stopExpressionEndUserNamingSession(); },
+        [](Hub& h) { return h.setBacklight(10, 1); },
+        [](Hub& h) { return h.startAsyncSession(nullptr, nullptr, nullptr); },
+        [](Hub& h) { return h.startEnhancedGenericSession(nullptr, nullptr); },
+        [&](Hub& h) { return h.asyncSendMsg(5, data); },
+        [&](Hub& h) { return h.sendGenericAsyncMessage(5, data); },
+        [](Hub& h) { return h.setBatteryLowCallback(nullptr, nullptr); },
+    };
+    int index = 0;
+    for (const auto& operation : operations) {
+        testHub->isValidNumberOfOptions(0); // any other error first
+        EXPECT_FALSE(operation(*testHub)) << "operation " << index;
+        EXPECT_EQ(testHub->getLastError(), Hub::Error_NotSupported) << "operation " << index;
+        ++index;
+    }
+    testHub->isValidNumberOfOptions(0);
+    EXPECT_EQ(testHub->getHubState(), Hub::HubState_Unknown);
     EXPECT_EQ(testHub->getLastError(), Hub::Error_NotSupported);
     testHub->isValidNumberOfOptions(0);
-    EXPECT_FALSE(testHub->sendGenericAsyncMessage(5, QByteArray("x")));
+    testHub->setApplicationFileList({});
     EXPECT_EQ(testHub->getLastError(), Hub::Error_NotSupported);
-    EXPECT_EQ(testHub->getHubState(), Hub::HubState_Unknown);
     EXPECT_FALSE(testHub->asyncIsReadyToReceive(1));
     EXPECT_EQ(testHub->enhancedQuestionSession(), nullptr);
     EXPECT_EQ(testHub->connectionType(), Hub::ConnectionType_Usb);
@@ -363,9 +408,16 @@ TEST(RegistrationCodeTest, CharactersFromCodesOrText)
     RegistrationCode copy;
     copy = fromText;
     EXPECT_EQ(copy.char2(), 'Y');
+    // Missing characters of a short text are 0, not the default 'A'.
     RegistrationCode shortText(QStringLiteral("Q"));
     EXPECT_EQ(shortText.char1(), 'Q');
-    EXPECT_EQ(shortText.char2(), 65);
+    EXPECT_EQ(shortText.char2(), 0);
+    EXPECT_EQ(shortText.char3(), 0);
+    RegistrationCode twoCharacters(QStringLiteral("AB"));
+    EXPECT_EQ(twoCharacters.char2(), 'B');
+    EXPECT_EQ(twoCharacters.char3(), 0);
+    RegistrationCode empty { QString() };
+    EXPECT_EQ(empty.char1(), 0);
 }
 
 } // namespace

@@ -544,4 +544,60 @@ TEST_F(HostSessionTest, LearnersJoinWithTheRightPinOnly)
     system->stopTaviohubRegistrationSession();
 }
 
+// A PIN typed shorter than three characters goes out with a zero byte for each missing one,
+// which is what learners keying that PIN send.
+TEST_F(HostSessionTest, ShortPinsGoOutWithZeroBytes)
+{
+    firmware->addWaitingLearner(EmulatedDevice::taviote(0x00A20001, 0x0501, "Kim"), "AB");
+    firmware->addWaitingLearner(EmulatedDevice::expression(0x00B20001, 0x0601, "Lou"), "Q");
+    const TaviohubRegistrationSession* registration
+        = system->startTaviohubRegistrationSession(Handle);
+    ASSERT_NE(registration, nullptr);
+    QSignalSpy voters(registration, &TaviohubRegistrationSession::voteDeviceRegistered);
+    QSignalSpy expressions(registration, &TaviohubRegistrationSession::expressionDeviceRegistered);
+
+    ASSERT_TRUE(registration->startVoteRegistrationSession(
+        12, 3, 4, RegistrationCode(QStringLiteral("AB"))));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray(":VR0120304AB\0\r", 14));
+    ASSERT_TRUE(waitFor([&] { return voters.count() == 1; }));
+    EXPECT_EQ(voters.at(0).at(0).toString(), QStringLiteral("Kim"));
+    ASSERT_TRUE(registration->stopVoteRegistrationSession());
+
+    ASSERT_TRUE(registration->startExpressionRegistrationSession(
+        1, 2, 3, RegistrationCode(QStringLiteral("Q"))));
+    EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3A58503030310D090001020351000000"));
+    ASSERT_TRUE(waitFor([&] { return expressions.count() == 1; }));
+    EXPECT_EQ(expressions.at(0).at(1).toUInt(), 0x00B20001u);
+    ASSERT_TRUE(registration->stopExpressionRegistrationSession());
+    EXPECT_TRUE(firmware->waitingLearners().empty());
+    system->stopTaviohubRegistrationSession();
+}
+
+// Pen expressions join through the expression window and are listed among the expression
+// devices, without a sub-type.
+TEST_F(HostSessionTest, PenExpressionsHaveNoSubType)
+{
+    firmware->addWaitingLearner(EmulatedDevice::penExpression(0x00C20001, 0x0701, "Pen"), "PEN");
+    const TaviohubRegistrationSession* registration
+        = system->startTaviohubRegistrationSession(Handle);
+    ASSERT_NE(registration, nullptr);
+    QSignalSpy joined(registration, &TaviohubRegistrationSession::expressionDeviceRegistered);
+    ASSERT_TRUE(registration->startExpressionRegistrationSession(
+        1, 2, 3, RegistrationCode(QStringLiteral("PEN"))));
+    ASSERT_TRUE(waitFor([&] { return joined.count() == 1; }));
+    EXPECT_EQ(joined.at(0).at(2).value<Device::SubType>(), Device::SubType_None);
+    ASSERT_TRUE(registration->stopExpressionRegistrationSession());
+
+    QList<DeviceDisplayInfo> listed;
+    ASSERT_TRUE(registration->getListOfRegisteredExpressions(listed));
+    const auto pen = std::find_if(listed.begin(), listed.end(),
+        [](const DeviceDisplayInfo& info) { return info.uid == 0x00C20001u; });
+    ASSERT_NE(pen, listed.end());
+    EXPECT_EQ(pen->subType, Device::SubType_None);
+    const Device* device = hub->findExpressionDevice(0x00C20001);
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->subType(), Device::SubType_None);
+    system->stopTaviohubRegistrationSession();
+}
+
 } // namespace

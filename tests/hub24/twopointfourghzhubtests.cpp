@@ -617,6 +617,33 @@ TEST_F(VirtualVotesTest, HeadersAndRecordsAreCheckedAndCut)
     EXPECT_EQ(lines(), QStringList { "00000005ABCD#One" });
 }
 
+// A line splits at its last '#' that leaves a name behind: the identifier may hold '#', and so
+// may the name when no later '#' would leave one.
+TEST_F(VirtualVotesTest, HashSignsInNames)
+{
+    writeFile(virtualVotes("VVRDEV", 3, 1,
+        { { "00001234", "ABCD", "Bob#x" }, { "00005678", "ABCD", "Amy#" },
+            { "00009ABC", "ABCD", "#" } }));
+    start();
+    EXPECT_EQ(
+        lines(), (QStringList { "00001234ABCD#Bob#x", "00005678ABCD#Amy#", "00009ABCABCD##" }));
+    EXPECT_EQ(list(Device::Type_Vote).size(), 23);
+    const struct
+    {
+        quint32 uid;
+        const char* identifier;
+        const char* name;
+    } expected[] = { { 0x1234, "00001234ABCD#Bob", "x" }, { 0x5678, "00005678ABCD", "Amy#" },
+        { 0x9ABC, "00009ABCABCD", "#" } };
+    for (const auto& voter : expected) {
+        const auto* device = qobject_cast<TwoPointFourGHzTaviote*>(hub->findVoteDevice(voter.uid));
+        ASSERT_NE(device, nullptr) << voter.name;
+        EXPECT_EQ(device->address(), voter.uid);
+        EXPECT_EQ(device->deviceIdentifier(), QByteArray(voter.identifier));
+        EXPECT_EQ(device->name(), QString::fromLatin1(voter.name));
+    }
+}
+
 TEST_F(VirtualVotesTest, VotersSharingTheirLowBitsShareOneAddress)
 {
     writeFile(virtualVotes("VVRDEV", 3, 1,

@@ -94,7 +94,22 @@ const FragmentCase FragmentCases[] = {
     { "IgnoredContent",
         "<math>12<mrow>34<mn>5</mn>6</mrow><mtext>area</mtext><mspace width=\"1em\"/><mphantom>"
         "<mi>x</mi></mphantom><template><mi>y</mi></template><mstyle><mi>z</mi></mstyle></math>",
-        "5", nullptr },
+        "5z", nullptr },
+    // Elements of no kind of their own add nothing, but what they wrap is read.
+    { "WrappersAreRead",
+        "<math><mstyle displaystyle=\"true\"><mfrac><mn>1</mn><mn>2</mn></mfrac></mstyle>"
+        "<mpadded lspace=\"1em\">7<mi>x</mi></mpadded><menclose notation=\"box\"><mn>3</mn>"
+        "<mtext>m</mtext></menclose><mfenced/></math>",
+        "\\frac{1}{2}x3", nullptr },
+    { "WrapperAsScript",
+        "<math><msup><mstyle><mi>x</mi></mstyle><mpadded><mn>2</mn><mn>0</mn></mpadded></msup>"
+        "</math>",
+        "x^{20}", nullptr },
+    { "SemanticsFirstChildOnly",
+        "<math><semantics><mrow><mi>x</mi><mo>+</mo><mn>1</mn></mrow><annotation encoding=\"TeX\">"
+        "x+1</annotation><annotation-xml><mi>y</mi></annotation-xml></semantics><semantics/></"
+        "math>",
+        "x+1", nullptr },
     { "ChildCounts",
         "<math><mfrac><mn>1</mn></mfrac><msubsup><mi>x</mi></msubsup><mroot/><mfrac><mn>1</mn>"
         "<mn>2</mn><mn>3</mn></mfrac><mfrac><mtext>a</mtext><mn>4</mn><mn>5</mn></mfrac><mfrac>"
@@ -172,6 +187,11 @@ std::vector<MixedCase> mixedCases()
                  "<math><mi>x</mi></math>."),
             0, text("Solve [x+1] = 3 for [x]."),
             "Solve [" + lengthChar(3) + "x+1] = 3 for [" + lengthChar(1) + "x]." },
+        { "WrappedFraction",
+            text("What is <math><mstyle displaystyle=\"true\"><mfrac><mn>1</mn><mn>2</mn></mfrac>"
+                 "</mstyle></math> of 4?"),
+            0, text("What is [\\frac{1}{2}] of 4?"),
+            "What is [" + lengthChar(11) + "\\frac{1}{2}] of 4?" },
         { "DialectsDiffer", text("<math><msubsup><mi>x</mi><mi>i</mi><mn>2</mn></msubsup></math>"),
             0, text("[x_{i}^{2}]"), "[" + lengthChar(12) + "\\ss{x}{i}{2}]" },
         { "EndTagFirst", text("a</math>b<math></math>"), 0, text("a</math>b[]"),

@@ -66,6 +66,16 @@ void EnhancedSessionHandler::stop()
     m_responses.clear();
 }
 
+void EnhancedSessionHandler::halt()
+{
+    {
+        std::unique_lock<std::shared_mutex> locker(m_modeLock);
+        m_mode = Mode_None;
+    }
+    m_messages.dropMessages();
+    m_responses.clear();
+}
+
 bool EnhancedSessionHandler::send(quint16 address, const QByteArray& data)
 {
     std::shared_lock<std::shared_mutex> locker(m_modeLock);

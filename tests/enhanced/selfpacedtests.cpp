@@ -365,4 +365,41 @@ TEST_F(SelfPacedTest, GenericDevicesFetchTheirFilesAndAnswer)
     ASSERT_TRUE(session->stopSession());
 }
 
+// A host may list its files before it starts the session: the description the devices fetch
+// lists them, also after a start the hub refused. A stop takes them back.
+TEST_F(SelfPacedTest, FilesListedBeforeTheStartAreServed)
+{
+    devices->setParticipants({ uidOf(0), uidOf(1) });
+    EnhancedGenericSession* session = hub->getEnhancedGenericSession();
+    ASSERT_NE(session, nullptr);
+    ApplicationFileInfo xml;
+    xml.id = QUuid::createUuid();
+    xml.fileType = 1;
+    xml.data = "<quiz/>";
+    session->setApplicationFileList({ xml });
+
+    emulated->refuseNextWrites(1);
+    EXPECT_FALSE(session->startSession());
+    ASSERT_TRUE(session->startSession());
+    ASSERT_TRUE(devices->waitUntilFinished(10s));
+    for (const auto& report : devices->reports()) {
+        ASSERT_EQ(report.files.size(), 1u);
+        EXPECT_EQ(report.files[0].type, "XM");
+        EXPECT_EQ(report.files[0].id, xml.id.toString(QUuid::WithoutBraces).toStdString());
+        ASSERT_EQ(report.fileContents.count(report.files[0].fid), 1u);
+        EXPECT_EQ(toQByteArray(report.fileContents.at(report.files[0].fid)),
+            QByteArray(1, '\x01') + "<quiz/>");
+    }
+    ASSERT_TRUE(session->stopSession());
+
+    ASSERT_TRUE(session->startSession());
+    ASSERT_TRUE(devices->waitUntilFinished(10s));
+    for (const auto& report : devices->reports()) {
+        EXPECT_EQ(report.description,
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?><session type=\"MF\"></session>");
+        EXPECT_TRUE(report.files.empty());
+    }
+    ASSERT_TRUE(session->stopSession());
+}
+
 } // namespace

@@ -13,6 +13,8 @@ namespace {
 constexpr std::size_t ParametersFixedSize = 7; // type, length, total, flags, start, last
 constexpr std::size_t ParametersOffsetMask = 6;
 constexpr std::size_t QuestionOffsetText = 11;
+constexpr std::size_t QuestionLengthCounted = 3; // type byte and length field, not counted
+constexpr std::size_t QuestionFixedCounted = 8; // the counted fields before the text
 
 // The decimal number at the start of `text` (leading white space skipped); 0 for none.
 std::uint32_t decimal(const std::string& text)
@@ -136,6 +138,8 @@ void EnhancedFirmware::Private::completedAsync(EmulatedHub& hub, Device& device,
         if (const auto question = parseQuestion(message)) {
             device.report.questions.push_back(*question);
             decisions.push_back({ device.address(), question, {} });
+        } else {
+            ++device.report.questionsRefused;
         }
         break;
     case NoMoreQuestionsMessage:
@@ -474,14 +478,19 @@ std::optional<EnhancedQuestionInfo> EnhancedFirmware::parseQuestion(const Bytes&
     question.kind = message[4];
     question.display = message[5];
     question.flags = message[6];
-    const std::size_t textEnd
-        = std::min<std::size_t>(message.size(), QuestionOffsetText + readBig(message, 7, 2));
-    question.text.assign(message.begin() + QuestionOffsetText, message.begin() + textEnd);
-    // Likert questions carry their value as one byte, whatever the answer length says.
+    // The length counts everything after it: the fixed fields, the text and the answer. A
+    // Likert question carries one answer byte, its correct value or 0, whatever the answer
+    // length says.
+    const std::size_t length = readBig(message, 1, 2);
+    const std::size_t textLength = readBig(message, 7, 2);
     const std::size_t answerLength
         = question.kind == QuestionInfo::Likert ? 1 : readBig(message, 9, 2);
-    const std::size_t answerEnd = std::min(message.size(), textEnd + answerLength);
-    question.correct.assign(message.begin() + textEnd, message.begin() + answerEnd);
+    if (length != message.size() - QuestionLengthCounted
+        || length != QuestionFixedCounted + textLength + answerLength)
+        return std::nullopt;
+    const auto text = message.begin() + QuestionOffsetText;
+    question.text.assign(text, text + std::ptrdiff_t(textLength));
+    question.correct.assign(text + std::ptrdiff_t(textLength), message.end());
     return question;
 }
 

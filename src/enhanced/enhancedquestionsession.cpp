@@ -467,11 +467,11 @@ QByteArray EnhancedQuestionSession::questionInformationMessage(const EnhancedQue
     text.replace(QStringLiteral("</LaTeX>"), QStringLiteral("]"));
     const QByteArray textBytes = text.toUtf8();
     const QByteArray answerBytes = answer.toUtf8();
-    // A Likert question carries its correct value as one byte (none without a correct value);
-    // the answer length field still gives the length of the value in decimal.
+    // A Likert question carries its correct value as one byte, 0 when it has none; the answer
+    // length field still gives the length of the value in decimal.
     QByteArray answerField = answerBytes;
     if (question.type() == EnhancedQuestion::Type_Likert)
-        answerField = answer.isEmpty() ? QByteArray() : QByteArray(1, char(answer.toInt()));
+        answerField = QByteArray(1, char(answer.toInt()));
 
     quint8 flags = 0;
     if (question.showQuestionNumber())

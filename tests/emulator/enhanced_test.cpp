@@ -324,6 +324,41 @@ TEST_F(EnhancedTest, AsyncDeviceAsksAndAnswersEveryKind)
     EXPECT_EQ(asked.back(), (std::pair<int, int>(int(ann.uid), 9)));
 }
 
+// A device reads a question only when its length counts exactly its bytes: 8, the text and the
+// answer, which for a Likert question is one byte, 0 when there is no correct value.
+TEST_F(EnhancedTest, QuestionsWhoseLengthDisagreesAreRefused)
+{
+    enhanced->setParticipants({ ann.uid });
+    const std::uint16_t a = ann.address;
+    EXPECT_EQ(ask(startAsync()), (Packets { OK, requestPacket(a, 0, 0, 9) }));
+    Packets sent = sendAsync(a, 1, parameters(3, 0x01, 1, {}, 0));
+    EXPECT_EQ(ofKinds(sent, { 0x84 }), (Packets { requestPacket(a, 1, 1, 0) }));
+
+    // Likert, scale 5, no correct value: the length counts an answer byte that is missing.
+    const Bytes likert
+        = Bytes { 0x02 } + big(13, 2) + Bytes { 1, 4, 5, 0 } + big(4, 2) + big(0, 2) + text("Rate");
+    sent = sendAsync(a, 2, likert);
+    EXPECT_EQ(ofKinds(sent, { 0x84, 0x87, 0x88 }), Packets {});
+    // Numeric: the fields add up to 9, but 10 bytes follow the length.
+    const Bytes numeric = Bytes { 0x02 } + big(9, 2) + Bytes { 1, 5, 9, 0 } + big(0, 2) + big(1, 2)
+        + text("7") + Bytes { 0 };
+    sent = sendAsync(a, 3, numeric);
+    EXPECT_EQ(ofKinds(sent, { 0x84, 0x87, 0x88 }), Packets {});
+    auto report = enhanced->report(ann.uid);
+    EXPECT_EQ(report->questionsRefused, 2);
+    EXPECT_TRUE(report->questions.empty());
+
+    // With the byte the Likert question is read and answered (by default with value 1).
+    sent = sendAsync(a, 4, likert + Bytes { 0 });
+    const Bytes answer = Bytes { 13, 0x87 } + big(a, 2) + Bytes { 1, 1, 0, 0, 0, 0, 0, 0, 0 };
+    EXPECT_EQ(ofKinds(sent, { 0x84, 0x87, 0x88 }), (Packets { answer, requestPacket(a, 1, 2, 0) }));
+    report = enhanced->report(ann.uid);
+    ASSERT_EQ(report->questions.size(), 1u);
+    EXPECT_EQ(report->questions[0].text, "Rate");
+    EXPECT_EQ(report->questions[0].correct, Bytes { 0 });
+    EXPECT_EQ(report->questionsRefused, 2);
+}
+
 TEST_F(EnhancedTest, DefaultAnswersShutDownAndNoMoreQuestions)
 {
     const auto carl = EmulatedDevice::expression(0xA003, 0x0204, "Carl");

@@ -269,11 +269,12 @@ TEST_F(QuestionSessionTest, QuestionMessagesAreByteExact)
             bytes("02 000a 02 03 00 01 0001 0001") + "T" + "B" },
         { make<TrueFalseQuestion>(2, "T", "", true, TrueFalseQuestion::Answer_DontKnow),
             bytes("02 000a 02 03 01 01 0001 0001") + "T" + "C" },
-        // Likert: the value as one byte, its decimal length in the answer length field.
+        // Likert: the value as one byte, 0 for none, its decimal length in the answer length
+        // field.
         { make<LikertQuestion>(5, "Rate", "", 5, 4),
             bytes("02 000d 05 04 05 01 0004 0001") + "Rate" + bytes("04") },
         { make<LikertQuestion>(5, "Rate", "", 9, 0),
-            bytes("02 000c 05 04 09 01 0004 0000") + "Rate" },
+            bytes("02 000d 05 04 09 01 0004 0000") + "Rate" + bytes("00") },
         { make<NumericQuestion>(6, "Pi?", "", 10, "3.14"),
             bytes("02 000f 06 05 0a 01 0003 0004") + "Pi?" + "3.14" },
         // The second dialect's text and answer; LaTeX markers become brackets.

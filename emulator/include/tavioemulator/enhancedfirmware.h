@@ -38,7 +38,7 @@ struct EnhancedQuestionInfo
     std::uint8_t display = 0; // options, responses and labels; flag; scale; or maximum length
     std::uint8_t flags = 0; // bit 0 show the number, bits 1 and 2 further options, bit 3 equation
     std::string text; // UTF-8
-    Bytes correct; // the correct answer as sent (Likert: its value byte, when one follows)
+    Bytes correct; // the correct answer as sent (Likert: its value byte, 0 for none)
 
     // Multiple choice and sort in order: what the display byte packs.
     int optionCount() const { return display >> 5; }
@@ -97,6 +97,7 @@ struct AnswerDeviceReport
     int acksSent = 0;
     int acksLost = 0;
     int requestsSent = 0; // get-message requests (0x84) or control messages (0x94)
+    int questionsRefused = 0; // 0x02 messages whose length disagrees with their bytes
 };
 
 // The hub's side of the transport, per run (counted from the session start command).
@@ -252,7 +253,8 @@ public:
     static std::vector<Bytes> genericMessagePackets(
         std::uint16_t address, std::uint32_t number, const Bytes& message, std::uint32_t extra = 0);
     // Host messages 0x01 and 0x02, read the way the devices read them; nullopt when the type
-    // byte is wrong or the fixed fields are cut short.
+    // byte is wrong or the fixed fields are cut short, and for 0x02 when its length does not
+    // count exactly its bytes (8, the text and the answer; a Likert answer is one byte).
     static std::optional<EnhancedSessionParameters> parseSessionParameters(const Bytes& message);
     static std::optional<EnhancedQuestionInfo> parseQuestion(const Bytes& message);
     // The `file` elements of a session description.

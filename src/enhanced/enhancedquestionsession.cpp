@@ -23,8 +23,6 @@ const char* const SimulatedLikertDigits = "1234567";
 const char* const SimulatedNumericAnswer = "Numeric";
 const char* const SimulatedTextAnswer = "Text";
 const char* const SimulatedSortOrder = "ABCDEF";
-// Device messages arrive in whole pieces of this many bytes, zero-padded.
-constexpr int DeviceMessagePieceSize = 8;
 // Multiple-choice and sort-in-order answers end with two bytes that are not labels.
 constexpr int OptionAnswerTrailerSize = 2;
 
@@ -607,7 +605,7 @@ void EnhancedQuestionSession::runSimulatedStep(const SimulatedStep& step)
     }
 }
 
-// The answer a device might send, zero-padded to whole pieces as device messages arrive.
+// The answer a device might send, as it stands: no trailing bytes.
 QByteArray EnhancedQuestionSession::simulatedAnswer(int kind)
 {
     QByteArray answer;
@@ -632,11 +630,9 @@ QByteArray EnhancedQuestionSession::simulatedAnswer(int kind)
         answer = SimulatedSortOrder;
         break;
     default:
-        return answer;
+        break;
     }
-    const qsizetype padding = (DeviceMessagePieceSize - answer.size() % DeviceMessagePieceSize)
-        % DeviceMessagePieceSize;
-    return answer + QByteArray(padding, '\0');
+    return answer;
 }
 
 // A random index below choices that differs from the group's previous pick unless that was the

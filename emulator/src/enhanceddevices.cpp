@@ -2,6 +2,8 @@
 // messages, how they answer, and the packets they send.
 #include "enhanced_p.h"
 
+#include <deque>
+
 namespace TavioEmulator {
 
 using namespace Radio;
@@ -96,9 +98,48 @@ Bytes EnhancedFirmware::Private::acknowledgement(const Device& device) const
     return packet;
 }
 
-bool EnhancedFirmware::Private::draw(Device& device, double share) const
+bool EnhancedFirmware::Private::draw(std::mt19937& generator, double share)
 {
-    return share > 0 && std::uniform_real_distribution<double>(0.0, 1.0)(device.losses) < share;
+    return share > 0 && std::uniform_real_distribution<double>(0.0, 1.0)(generator) < share;
+}
+
+std::vector<Bytes> EnhancedFirmware::Private::overTheAir(
+    Device& device, const std::vector<Bytes>& pieces) const
+{
+    struct Transmission
+    {
+        const Bytes* packet;
+        bool repeat;
+    };
+    std::deque<Transmission> waiting;
+    for (const Bytes& packet : pieces)
+        waiting.push_back({ &packet, false });
+    std::vector<Bytes> heard;
+    while (!waiting.empty()) {
+        const Transmission sent = waiting.front();
+        waiting.pop_front();
+        if (draw(device.pieceFaults, pieceLoss)) {
+            ++device.report.piecesLost;
+            if (!sent.repeat)
+                waiting.push_back(sent); // the device tries again after the rest
+            continue;
+        }
+        heard.push_back(*sent.packet);
+        if (!sent.repeat && draw(device.pieceFaults, pieceRepeat)) {
+            ++device.report.piecesRepeated;
+            const std::size_t at
+                = std::uniform_int_distribution<std::size_t>(0, waiting.size())(device.pieceFaults);
+            waiting.insert(waiting.begin() + std::ptrdiff_t(at), { sent.packet, true });
+        }
+    }
+    for (std::size_t i = 0; i + 1 < heard.size(); ++i) {
+        if (draw(device.pieceFaults, pieceSwap)) {
+            std::swap(heard[i], heard[i + 1]);
+            ++device.report.piecesSwapped;
+            ++i;
+        }
+    }
+    return heard;
 }
 
 void EnhancedFirmware::Private::completed(
@@ -251,7 +292,7 @@ void EnhancedFirmware::Private::sendMessage(
         device.report.deviceMessages.push_back(message);
         packets = genericMessagePackets(device.address(), ++device.lastMessageNumber, message);
     } else {
-        packets = asyncMessagePackets(device.address(), message);
+        packets = overTheAir(device, asyncMessagePackets(device.address(), message));
     }
     for (std::size_t i = 0; i < packets.size(); ++i)
         send(hub, packets[i], due, i + 1 == packets.size() ? std::move(onSent) : OnSent {});

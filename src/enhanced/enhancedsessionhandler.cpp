@@ -168,6 +168,7 @@ EnhancedSessionHandler::Delivery EnhancedSessionHandler::dispatchAsync(const QBy
     delivery.address = response.address();
     switch (response.packetType()) {
     case AsyncResponse::Type_GetMessage:
+        m_responses.deviceMovedOn(response.address());
         delivery.kind = Delivery::GetMessage;
         delivery.data = response.payload();
         break;
@@ -188,6 +189,7 @@ EnhancedSessionHandler::Delivery EnhancedSessionHandler::dispatchAsync(const QBy
             response.address(), response.pieceIndex(), response.payload());
         break;
     case AsyncResponse::Type_Acknowledgement:
+        m_responses.deviceMovedOn(response.address());
         m_messages.acknowledge(response.address(), response.ackStart(), response.payload());
         break;
     default:

@@ -527,6 +527,59 @@ TEST_F(EnhancedTest, LossesDropChunksAndAcknowledgements)
     EXPECT_EQ(enhanced->counters().abandonedMessages, 1);
 }
 
+// Pieces of device messages on a faulty radio: swapped neighbours trade places, a repeat comes
+// later among the same message's pieces, a lost piece comes again after the others; the
+// device's next request follows them all.
+TEST_F(EnhancedTest, PieceFaultsSwapRepeatAndDelayPieces)
+{
+    enhanced->setParticipants({ ann.uid });
+    enhanced->setAnswerSource([](const EmulatedDevice&, const EnhancedQuestionInfo&) {
+        return std::optional<std::string>("aaaaaaaabbbbbbbbccccccccddddddddeeeeeeee");
+    });
+    const std::uint16_t a = ann.address;
+    ask(startAsync());
+    sendAsync(a, 1, parameters(3, 0x01, 1, {}, 0));
+    const auto piece = [a](std::uint8_t kind, std::uint8_t value, char fill) {
+        return Bytes { 13, kind } + big(a, 2) + Bytes { value } + Bytes(8, std::uint8_t(fill));
+    };
+    const Packets clean { piece(0x87, 5, 'a'), piece(0x88, 1, 'b'), piece(0x88, 2, 'c'),
+        piece(0x88, 3, 'd'), piece(0x88, 4, 'e') };
+    const auto answerTo = [&](std::uint8_t number) {
+        return ofKinds(sendAsync(a, std::uint8_t(number + 1), question(number, 5, 40, 0, "Q", {})),
+            { 0x84, 0x87, 0x88 });
+    };
+
+    enhanced->setPieceFaults(0, 0, 1.0);
+    EXPECT_EQ(answerTo(1),
+        (Packets { clean[1], clean[0], clean[3], clean[2], clean[4], requestPacket(a, 1, 2, 0) }));
+
+    enhanced->setPieceFaults(0, 1.0, 0);
+    Packets heard = answerTo(2);
+    ASSERT_EQ(heard.size(), 11u);
+    EXPECT_EQ(heard.back(), requestPacket(a, 1, 3, 0));
+    heard.pop_back();
+    Packets firsts;
+    for (const Bytes& packet : heard) {
+        EXPECT_EQ(std::count(heard.begin(), heard.end(), packet), 2);
+        if (std::find(firsts.begin(), firsts.end(), packet) == firsts.end())
+            firsts.push_back(packet);
+    }
+    EXPECT_EQ(firsts, clean);
+
+    enhanced->setPieceFaults(0.5, 0, 0);
+    heard = answerTo(3); // the last question: no request follows
+    std::sort(heard.begin(), heard.end());
+    Packets sorted = clean;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(heard, sorted);
+
+    const auto report = enhanced->report(ann.uid);
+    EXPECT_EQ(std::tuple(report->piecesSwapped, report->piecesRepeated), std::tuple(2, 5));
+    EXPECT_GT(report->piecesLost, 0);
+    ASSERT_EQ(report->answers.size(), 3u);
+    EXPECT_EQ(report->answers[2].bytes, text("aaaaaaaabbbbbbbbccccccccddddddddeeeeeeee"));
+}
+
 TEST_F(EnhancedTest, UnansweredRequestsAreRepeatedThenGivenUp)
 {
     enhanced->setParticipants({ ann.uid, bob.uid });

@@ -98,6 +98,11 @@ struct AnswerDeviceReport
     int acksLost = 0;
     int requestsSent = 0; // get-message requests (0x84) or control messages (0x94)
     int questionsRefused = 0; // 0x02 messages whose length disagrees with their bytes
+    // Pieces of its async messages (see setPieceFaults): lost on the way (and sent again),
+    // repeated, and pairs that swapped places.
+    int piecesLost = 0;
+    int piecesRepeated = 0;
+    int piecesSwapped = 0;
 };
 
 // The hub's side of the transport, per run (counted from the session start command).
@@ -162,8 +167,8 @@ using GenericAnswerSource
 //     parameters are whole it asks for questions one after another (0C 84 address 01 00 number
 //     ...) from their first number for `total` questions; each question is answered after the
 //     device's delay, as 0D 87 address count piece(8) then 0D 88 address index piece(8) for each
-//     further piece (zero-padded), followed by the next request. Message 0x04 ends its run, as
-//     does the last answer; 0x03 and 0x05 are kept with the messages.
+//     further piece (zero-padded; see setPieceFaults), followed by the next request. Message 0x04
+//     ends its run, as does the last answer; 0x03 and 0x05 are kept with the messages.
 //   generic: 0D 94 address 01 00.. asks for the session description; once whole (and after each
 //     whole message) it sends control kind 6 with the message number, then fetches every listed
 //     file in turn with control kind 4 and the file number; its run is over when it holds them
@@ -204,6 +209,17 @@ public:
     // acknowledgements that do not reach the host. Each device draws from its own generator,
     // seeded from `seed` and its uid at every session start, so a run repeats itself.
     void setLoss(double chunkShare, double ackShare, std::uint32_t seed = 1);
+
+    // Radio faults on the way back, for the pieces (0x87, 0x88) of async device messages: the
+    // share (0 to 1) of pieces lost, of pieces that arrive twice, and of neighbouring pieces that
+    // arrive the other way round. A device sends a lost piece again after the rest of the
+    // message, so every piece gets through in the end (a loss share above 0.9 counts as 0.9); a
+    // repeat arrives somewhere later among the same message's pieces. All pieces of a message
+    // arrive before the device's next packet. Each device draws from its own generator, seeded
+    // from `seed` and its uid at every session start. Generic messages are left alone: their
+    // pieces carry no index the host goes by.
+    void setPieceFaults(
+        double lossShare, double repeatShare, double swapShare, std::uint32_t seed = 1);
 
     // Requests: by number (default) or 03 85 00 for any message; the interval after which an
     // unanswered request is repeated, and how often before the hub gives up waiting (until the

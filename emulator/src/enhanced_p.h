@@ -84,6 +84,7 @@ struct EnhancedFirmware::Private
         AnswerDeviceReport report; // report.device is the device itself
         Milliseconds delay { 0 };
         std::mt19937 losses;
+        std::mt19937 pieceFaults;
         // The host message it is receiving (or, once whole, holds).
         bool receiving = false;
         std::uint32_t number = 0;
@@ -142,6 +143,10 @@ struct EnhancedFirmware::Private
     double chunkLoss = 0;
     double ackLoss = 0;
     std::uint32_t lossSeed = 1;
+    double pieceLoss = 0;
+    double pieceRepeat = 0;
+    double pieceSwap = 0;
+    std::uint32_t pieceSeed = 1;
     bool requestAny = false;
     Milliseconds retryInterval { 300 };
     int retries = 3;
@@ -185,7 +190,9 @@ struct EnhancedFirmware::Private
     // Devices (enhanceddevices.cpp), under the lock unless said otherwise.
     void beginRun(EmulatedHub& hub, Device& device, TimePoint now);
     Bytes acknowledgement(const Device& device) const;
-    bool draw(Device& device, double share) const;
+    static bool draw(std::mt19937& generator, double share);
+    // The pieces of an async device message as the host hears them, after the piece faults.
+    std::vector<Bytes> overTheAir(Device& device, const std::vector<Bytes>& pieces) const;
     // The device's message has just become whole.
     void completed(
         EmulatedHub& hub, Device& device, TimePoint now, std::vector<Decision>& decisions);

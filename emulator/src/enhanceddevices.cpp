@@ -2,6 +2,8 @@
 // messages, how they answer, and the packets they send.
 #include "enhanced_p.h"
 
+#include <deque>
+
 namespace TavioEmulator {
 
 using namespace Radio;
@@ -13,6 +15,8 @@ namespace {
 constexpr std::size_t ParametersFixedSize = 7; // type, length, total, flags, start, last
 constexpr std::size_t ParametersOffsetMask = 6;
 constexpr std::size_t QuestionOffsetText = 11;
+constexpr std::size_t QuestionLengthCounted = 3; // type byte and length field, not counted
+constexpr std::size_t QuestionFixedCounted = 8; // the counted fields before the text
 
 // The decimal number at the start of `text` (leading white space skipped); 0 for none.
 std::uint32_t decimal(const std::string& text)
@@ -94,9 +98,48 @@ Bytes EnhancedFirmware::Private::acknowledgement(const Device& device) const
     return packet;
 }
 
-bool EnhancedFirmware::Private::draw(Device& device, double share) const
+bool EnhancedFirmware::Private::draw(std::mt19937& generator, double share)
 {
-    return share > 0 && std::uniform_real_distribution<double>(0.0, 1.0)(device.losses) < share;
+    return share > 0 && std::uniform_real_distribution<double>(0.0, 1.0)(generator) < share;
+}
+
+std::vector<Bytes> EnhancedFirmware::Private::overTheAir(
+    Device& device, const std::vector<Bytes>& pieces) const
+{
+    struct Transmission
+    {
+        const Bytes* packet;
+        bool repeat;
+    };
+    std::deque<Transmission> waiting;
+    for (const Bytes& packet : pieces)
+        waiting.push_back({ &packet, false });
+    std::vector<Bytes> heard;
+    while (!waiting.empty()) {
+        const Transmission sent = waiting.front();
+        waiting.pop_front();
+        if (draw(device.pieceFaults, pieceLoss)) {
+            ++device.report.piecesLost;
+            if (!sent.repeat)
+                waiting.push_back(sent); // the device tries again after the rest
+            continue;
+        }
+        heard.push_back(*sent.packet);
+        if (!sent.repeat && draw(device.pieceFaults, pieceRepeat)) {
+            ++device.report.piecesRepeated;
+            const std::size_t at
+                = std::uniform_int_distribution<std::size_t>(0, waiting.size())(device.pieceFaults);
+            waiting.insert(waiting.begin() + std::ptrdiff_t(at), { sent.packet, true });
+        }
+    }
+    for (std::size_t i = 0; i + 1 < heard.size(); ++i) {
+        if (draw(device.pieceFaults, pieceSwap)) {
+            std::swap(heard[i], heard[i + 1]);
+            ++device.report.piecesSwapped;
+            ++i;
+        }
+    }
+    return heard;
 }
 
 void EnhancedFirmware::Private::completed(
@@ -136,6 +179,8 @@ void EnhancedFirmware::Private::completedAsync(EmulatedHub& hub, Device& device,
         if (const auto question = parseQuestion(message)) {
             device.report.questions.push_back(*question);
             decisions.push_back({ device.address(), question, {} });
+        } else {
+            ++device.report.questionsRefused;
         }
         break;
     case NoMoreQuestionsMessage:
@@ -247,7 +292,7 @@ void EnhancedFirmware::Private::sendMessage(
         device.report.deviceMessages.push_back(message);
         packets = genericMessagePackets(device.address(), ++device.lastMessageNumber, message);
     } else {
-        packets = asyncMessagePackets(device.address(), message);
+        packets = overTheAir(device, asyncMessagePackets(device.address(), message));
     }
     for (std::size_t i = 0; i < packets.size(); ++i)
         send(hub, packets[i], due, i + 1 == packets.size() ? std::move(onSent) : OnSent {});
@@ -474,14 +519,19 @@ std::optional<EnhancedQuestionInfo> EnhancedFirmware::parseQuestion(const Bytes&
     question.kind = message[4];
     question.display = message[5];
     question.flags = message[6];
-    const std::size_t textEnd
-        = std::min<std::size_t>(message.size(), QuestionOffsetText + readBig(message, 7, 2));
-    question.text.assign(message.begin() + QuestionOffsetText, message.begin() + textEnd);
-    // Likert questions carry their value as one byte, whatever the answer length says.
+    // The length counts everything after it: the fixed fields, the text and the answer. A
+    // Likert question carries one answer byte, its correct value or 0, whatever the answer
+    // length says.
+    const std::size_t length = readBig(message, 1, 2);
+    const std::size_t textLength = readBig(message, 7, 2);
     const std::size_t answerLength
         = question.kind == QuestionInfo::Likert ? 1 : readBig(message, 9, 2);
-    const std::size_t answerEnd = std::min(message.size(), textEnd + answerLength);
-    question.correct.assign(message.begin() + textEnd, message.begin() + answerEnd);
+    if (length != message.size() - QuestionLengthCounted
+        || length != QuestionFixedCounted + textLength + answerLength)
+        return std::nullopt;
+    const auto text = message.begin() + QuestionOffsetText;
+    question.text.assign(text, text + std::ptrdiff_t(textLength));
+    question.correct.assign(text + std::ptrdiff_t(textLength), message.end());
     return question;
 }
 

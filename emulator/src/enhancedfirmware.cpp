@@ -144,6 +144,8 @@ void EnhancedFirmware::Private::startRun(EmulatedHub& hub, EnhancedMode kind,
             entry.delay = fixed->second;
         std::seed_seq seed { lossSeed, device.uid };
         entry.losses.seed(seed);
+        std::seed_seq faultSeed { pieceSeed, device.uid };
+        entry.pieceFaults.seed(faultSeed);
         order.push_back(device.address);
         devices.emplace(device.address, std::move(entry));
     }
@@ -220,13 +222,13 @@ void EnhancedFirmware::Private::chunk(EmulatedHub& hub, std::uint32_t number, st
                 device.count = count;
                 device.chunks.clear();
             }
-            if (draw(device, chunkLoss)) {
+            if (draw(device.losses, chunkLoss)) {
                 ++device.report.chunksLost;
                 continue;
             }
             const bool wasComplete = device.complete();
             progress = device.chunks.insert_or_assign(index, data).second || progress;
-            if (draw(device, ackLoss)) {
+            if (draw(device.losses, ackLoss)) {
                 ++device.report.acksLost;
             } else {
                 send(hub, acknowledgement(device), now);
@@ -431,6 +433,17 @@ void EnhancedFirmware::setLoss(double chunkShare, double ackShare, std::uint32_t
     d->chunkLoss = std::clamp(chunkShare, 0.0, 1.0);
     d->ackLoss = std::clamp(ackShare, 0.0, 1.0);
     d->lossSeed = seed;
+}
+
+void EnhancedFirmware::setPieceFaults(
+    double lossShare, double repeatShare, double swapShare, std::uint32_t seed)
+{
+    constexpr double MostLost = 0.9; // every piece still gets through, soon enough
+    std::lock_guard<std::mutex> lock(d->m);
+    d->pieceLoss = std::clamp(lossShare, 0.0, MostLost);
+    d->pieceRepeat = std::clamp(repeatShare, 0.0, 1.0);
+    d->pieceSwap = std::clamp(swapShare, 0.0, 1.0);
+    d->pieceSeed = seed;
 }
 
 void EnhancedFirmware::setRequestAnyMessage(bool any)

@@ -23,8 +23,6 @@ const char* const SimulatedLikertDigits = "1234567";
 const char* const SimulatedNumericAnswer = "Numeric";
 const char* const SimulatedTextAnswer = "Text";
 const char* const SimulatedSortOrder = "ABCDEF";
-// Device messages arrive in whole pieces of this many bytes, zero-padded.
-constexpr int DeviceMessagePieceSize = 8;
 // Multiple-choice and sort-in-order answers end with two bytes that are not labels.
 constexpr int OptionAnswerTrailerSize = 2;
 
@@ -467,11 +465,11 @@ QByteArray EnhancedQuestionSession::questionInformationMessage(const EnhancedQue
     text.replace(QStringLiteral("</LaTeX>"), QStringLiteral("]"));
     const QByteArray textBytes = text.toUtf8();
     const QByteArray answerBytes = answer.toUtf8();
-    // A Likert question carries its correct value as one byte (none without a correct value);
-    // the answer length field still gives the length of the value in decimal.
+    // A Likert question carries its correct value as one byte, 0 when it has none; the answer
+    // length field still gives the length of the value in decimal.
     QByteArray answerField = answerBytes;
     if (question.type() == EnhancedQuestion::Type_Likert)
-        answerField = answer.isEmpty() ? QByteArray() : QByteArray(1, char(answer.toInt()));
+        answerField = QByteArray(1, char(answer.toInt()));
 
     quint8 flags = 0;
     if (question.showQuestionNumber())
@@ -607,7 +605,7 @@ void EnhancedQuestionSession::runSimulatedStep(const SimulatedStep& step)
     }
 }
 
-// The answer a device might send, zero-padded to whole pieces as device messages arrive.
+// The answer a device might send, as it stands: no trailing bytes.
 QByteArray EnhancedQuestionSession::simulatedAnswer(int kind)
 {
     QByteArray answer;
@@ -632,11 +630,9 @@ QByteArray EnhancedQuestionSession::simulatedAnswer(int kind)
         answer = SimulatedSortOrder;
         break;
     default:
-        return answer;
+        break;
     }
-    const qsizetype padding = (DeviceMessagePieceSize - answer.size() % DeviceMessagePieceSize)
-        % DeviceMessagePieceSize;
-    return answer + QByteArray(padding, '\0');
+    return answer;
 }
 
 // A random index below choices that differs from the group's previous pick unless that was the

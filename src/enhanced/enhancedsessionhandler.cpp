@@ -66,6 +66,16 @@ void EnhancedSessionHandler::stop()
     m_responses.clear();
 }
 
+void EnhancedSessionHandler::halt()
+{
+    {
+        std::unique_lock<std::shared_mutex> locker(m_modeLock);
+        m_mode = Mode_None;
+    }
+    m_messages.dropMessages();
+    m_responses.clear();
+}
+
 bool EnhancedSessionHandler::send(quint16 address, const QByteArray& data)
 {
     std::shared_lock<std::shared_mutex> locker(m_modeLock);
@@ -158,6 +168,7 @@ EnhancedSessionHandler::Delivery EnhancedSessionHandler::dispatchAsync(const QBy
     delivery.address = response.address();
     switch (response.packetType()) {
     case AsyncResponse::Type_GetMessage:
+        m_responses.deviceMovedOn(response.address());
         delivery.kind = Delivery::GetMessage;
         delivery.data = response.payload();
         break;
@@ -178,6 +189,7 @@ EnhancedSessionHandler::Delivery EnhancedSessionHandler::dispatchAsync(const QBy
             response.address(), response.pieceIndex(), response.payload());
         break;
     case AsyncResponse::Type_Acknowledgement:
+        m_responses.deviceMovedOn(response.address());
         m_messages.acknowledge(response.address(), response.ackStart(), response.payload());
         break;
     default:

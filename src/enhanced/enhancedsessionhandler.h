@@ -44,6 +44,10 @@ public:
     virtual void setApplicationFileList(const QList<ApplicationFileInfo>& files);
     // Back to no mode; every stored message, link, file and partial device message is dropped.
     virtual void stop();
+    // Back to no mode, dropping what is in flight: stored messages, links and partial device
+    // messages. The session description and the application files the host set stay. For a
+    // session the hub ended without a stop, and for a start the hub refused.
+    void halt();
 
     void handleAsEvent(EventType type, const QByteArray& packet) override;
 

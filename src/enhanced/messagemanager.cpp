@@ -106,18 +106,24 @@ EnhancedMessageManager::~EnhancedMessageManager() = default;
 void EnhancedMessageManager::reset()
 {
     std::lock_guard<std::recursive_mutex> locker(m_mutex);
-    m_lastAllocated = 0;
+    dropMessages();
     m_numberWidth = NumberWidth_Generic;
+    m_applicationFiles.clear();
+    m_sessionMessage = defaultSessionMessage();
+    m_sessionMessageNumber = 0;
+    m_sessionMessageNumber = allocateMessageNumber();
+}
+
+void EnhancedMessageManager::dropMessages()
+{
+    std::lock_guard<std::recursive_mutex> locker(m_mutex);
+    m_lastAllocated = 0;
     m_deviceLinks.clear();
     m_awaitingFirstChunk.clear();
-    m_applicationFiles.clear();
     m_messages.clear();
     m_pending.clear();
     m_byDigest.clear();
     m_lastPicked = 0;
-    m_sessionMessage = defaultSessionMessage();
-    m_sessionMessageNumber = 0;
-    m_sessionMessageNumber = allocateMessageNumber();
 }
 
 void EnhancedMessageManager::setNumberWidth(quint32 bytes)

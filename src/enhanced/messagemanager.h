@@ -100,6 +100,9 @@ public:
     // Forgets every message, device link and application file; width 3; the session message
     // becomes defaultSessionMessage() and gets a fresh number (1 after a reset).
     void reset();
+    // Forgets every message and device link and starts numbering afresh; the application files,
+    // the session description and its number stay (numbers they hold are not handed out).
+    void dropMessages();
     void setNumberWidth(quint32 bytes);
     quint32 numberWidth() const;
 

@@ -17,6 +17,21 @@ namespace Taviosystem {
 
 using Protocol = TwoPointFourGHzProtocol;
 
+namespace {
+// Takes back every packet of `session` (SessionType_None: of either) still queued for the
+// handler, so that none is handled after the session it came in.
+void removeTransportEvents(
+    TavioSystem* system, EnhancedSessionHandler* handler, Hub::SessionType session)
+{
+    if (!system)
+        return;
+    if (session != Hub::SessionType_EnhancedGeneric)
+        system->removeEvents(EventType_AsyncPacket, handler);
+    if (session != Hub::SessionType_Async)
+        system->removeEvents(EventType_GenericAsyncPacket, handler);
+}
+} // namespace
+
 bool TwoPointFourGHzHub::startAsyncSession(
     AsyncGetMessageCallback getMessage, AsyncReceiveMessageCallback receiveMessage, void* context)
 {
@@ -51,9 +66,11 @@ bool TwoPointFourGHzHub::startTransportSession(SessionType session, const QByteA
         return false;
     }
     // A hub reset or a lost connection ends a session without a stop: whatever the last one
-    // left behind goes first, and before this session's callbacks are in place, so that no
-    // packet of the last session reaches them.
-    stopTransport(SessionType_None);
+    // left in flight goes first, and before this session's callbacks are in place, so that no
+    // packet of the last session reaches them. The session description and files the host set
+    // stay, so that a host may list its files before it starts the session.
+    removeTransportEvents(m_system, m_enhancedHandler, SessionType_None);
+    m_enhancedHandler->halt();
     {
         std::lock_guard<std::mutex> locker(m_asyncMutex);
         m_asyncGetCallback = getMessage;
@@ -68,7 +85,7 @@ bool TwoPointFourGHzHub::startTransportSession(SessionType session, const QByteA
     OKResponse reply;
     if (sendAndReceive(command, reply, m_responseTimeout))
         return true;
-    m_enhancedHandler->stop();
+    m_enhancedHandler->halt();
     m_sessionType = SessionType_None;
     return false;
 }
@@ -170,10 +187,7 @@ void TwoPointFourGHzHub::stopTransport(SessionType session)
 {
     if (!m_enhancedHandler)
         return;
-    if (m_system && session != SessionType_EnhancedGeneric)
-        m_system->removeEvents(EventType_AsyncPacket, m_enhancedHandler);
-    if (m_system && session != SessionType_Async)
-        m_system->removeEvents(EventType_GenericAsyncPacket, m_enhancedHandler);
+    removeTransportEvents(m_system, m_enhancedHandler, session);
     m_enhancedHandler->stop();
 }
 

@@ -324,6 +324,41 @@ TEST_F(EnhancedTest, AsyncDeviceAsksAndAnswersEveryKind)
     EXPECT_EQ(asked.back(), (std::pair<int, int>(int(ann.uid), 9)));
 }
 
+// A device reads a question only when its length counts exactly its bytes: 8, the text and the
+// answer, which for a Likert question is one byte, 0 when there is no correct value.
+TEST_F(EnhancedTest, QuestionsWhoseLengthDisagreesAreRefused)
+{
+    enhanced->setParticipants({ ann.uid });
+    const std::uint16_t a = ann.address;
+    EXPECT_EQ(ask(startAsync()), (Packets { OK, requestPacket(a, 0, 0, 9) }));
+    Packets sent = sendAsync(a, 1, parameters(3, 0x01, 1, {}, 0));
+    EXPECT_EQ(ofKinds(sent, { 0x84 }), (Packets { requestPacket(a, 1, 1, 0) }));
+
+    // Likert, scale 5, no correct value: the length counts an answer byte that is missing.
+    const Bytes likert
+        = Bytes { 0x02 } + big(13, 2) + Bytes { 1, 4, 5, 0 } + big(4, 2) + big(0, 2) + text("Rate");
+    sent = sendAsync(a, 2, likert);
+    EXPECT_EQ(ofKinds(sent, { 0x84, 0x87, 0x88 }), Packets {});
+    // Numeric: the fields add up to 9, but 10 bytes follow the length.
+    const Bytes numeric = Bytes { 0x02 } + big(9, 2) + Bytes { 1, 5, 9, 0 } + big(0, 2) + big(1, 2)
+        + text("7") + Bytes { 0 };
+    sent = sendAsync(a, 3, numeric);
+    EXPECT_EQ(ofKinds(sent, { 0x84, 0x87, 0x88 }), Packets {});
+    auto report = enhanced->report(ann.uid);
+    EXPECT_EQ(report->questionsRefused, 2);
+    EXPECT_TRUE(report->questions.empty());
+
+    // With the byte the Likert question is read and answered (by default with value 1).
+    sent = sendAsync(a, 4, likert + Bytes { 0 });
+    const Bytes answer = Bytes { 13, 0x87 } + big(a, 2) + Bytes { 1, 1, 0, 0, 0, 0, 0, 0, 0 };
+    EXPECT_EQ(ofKinds(sent, { 0x84, 0x87, 0x88 }), (Packets { answer, requestPacket(a, 1, 2, 0) }));
+    report = enhanced->report(ann.uid);
+    ASSERT_EQ(report->questions.size(), 1u);
+    EXPECT_EQ(report->questions[0].text, "Rate");
+    EXPECT_EQ(report->questions[0].correct, Bytes { 0 });
+    EXPECT_EQ(report->questionsRefused, 2);
+}
+
 TEST_F(EnhancedTest, DefaultAnswersShutDownAndNoMoreQuestions)
 {
     const auto carl = EmulatedDevice::expression(0xA003, 0x0204, "Carl");
@@ -490,6 +525,59 @@ TEST_F(EnhancedTest, LossesDropChunksAndAcknowledgements)
         EXPECT_EQ(ask(chunkAsync(3, 1, 1, text("b"))), (Packets { OK, { 3, 0x85, 3 } })) << i;
     EXPECT_EQ(ask(chunkAsync(3, 1, 1, text("b"))), (Packets { OK }));
     EXPECT_EQ(enhanced->counters().abandonedMessages, 1);
+}
+
+// Pieces of device messages on a faulty radio: swapped neighbours trade places, a repeat comes
+// later among the same message's pieces, a lost piece comes again after the others; the
+// device's next request follows them all.
+TEST_F(EnhancedTest, PieceFaultsSwapRepeatAndDelayPieces)
+{
+    enhanced->setParticipants({ ann.uid });
+    enhanced->setAnswerSource([](const EmulatedDevice&, const EnhancedQuestionInfo&) {
+        return std::optional<std::string>("aaaaaaaabbbbbbbbccccccccddddddddeeeeeeee");
+    });
+    const std::uint16_t a = ann.address;
+    ask(startAsync());
+    sendAsync(a, 1, parameters(3, 0x01, 1, {}, 0));
+    const auto piece = [a](std::uint8_t kind, std::uint8_t value, char fill) {
+        return Bytes { 13, kind } + big(a, 2) + Bytes { value } + Bytes(8, std::uint8_t(fill));
+    };
+    const Packets clean { piece(0x87, 5, 'a'), piece(0x88, 1, 'b'), piece(0x88, 2, 'c'),
+        piece(0x88, 3, 'd'), piece(0x88, 4, 'e') };
+    const auto answerTo = [&](std::uint8_t number) {
+        return ofKinds(sendAsync(a, std::uint8_t(number + 1), question(number, 5, 40, 0, "Q", {})),
+            { 0x84, 0x87, 0x88 });
+    };
+
+    enhanced->setPieceFaults(0, 0, 1.0);
+    EXPECT_EQ(answerTo(1),
+        (Packets { clean[1], clean[0], clean[3], clean[2], clean[4], requestPacket(a, 1, 2, 0) }));
+
+    enhanced->setPieceFaults(0, 1.0, 0);
+    Packets heard = answerTo(2);
+    ASSERT_EQ(heard.size(), 11u);
+    EXPECT_EQ(heard.back(), requestPacket(a, 1, 3, 0));
+    heard.pop_back();
+    Packets firsts;
+    for (const Bytes& packet : heard) {
+        EXPECT_EQ(std::count(heard.begin(), heard.end(), packet), 2);
+        if (std::find(firsts.begin(), firsts.end(), packet) == firsts.end())
+            firsts.push_back(packet);
+    }
+    EXPECT_EQ(firsts, clean);
+
+    enhanced->setPieceFaults(0.5, 0, 0);
+    heard = answerTo(3); // the last question: no request follows
+    std::sort(heard.begin(), heard.end());
+    Packets sorted = clean;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(heard, sorted);
+
+    const auto report = enhanced->report(ann.uid);
+    EXPECT_EQ(std::tuple(report->piecesSwapped, report->piecesRepeated), std::tuple(2, 5));
+    EXPECT_GT(report->piecesLost, 0);
+    ASSERT_EQ(report->answers.size(), 3u);
+    EXPECT_EQ(report->answers[2].bytes, text("aaaaaaaabbbbbbbbccccccccddddddddeeeeeeee"));
 }
 
 TEST_F(EnhancedTest, UnansweredRequestsAreRepeatedThenGivenUp)

@@ -269,11 +269,12 @@ TEST_F(QuestionSessionTest, QuestionMessagesAreByteExact)
             bytes("02 000a 02 03 00 01 0001 0001") + "T" + "B" },
         { make<TrueFalseQuestion>(2, "T", "", true, TrueFalseQuestion::Answer_DontKnow),
             bytes("02 000a 02 03 01 01 0001 0001") + "T" + "C" },
-        // Likert: the value as one byte, its decimal length in the answer length field.
+        // Likert: the value as one byte, 0 for none, its decimal length in the answer length
+        // field.
         { make<LikertQuestion>(5, "Rate", "", 5, 4),
             bytes("02 000d 05 04 05 01 0004 0001") + "Rate" + bytes("04") },
         { make<LikertQuestion>(5, "Rate", "", 9, 0),
-            bytes("02 000c 05 04 09 01 0004 0000") + "Rate" },
+            bytes("02 000d 05 04 09 01 0004 0000") + "Rate" + bytes("00") },
         { make<NumericQuestion>(6, "Pi?", "", 10, "3.14"),
             bytes("02 000f 06 05 0a 01 0003 0004") + "Pi?" + "3.14" },
         // The second dialect's text and answer; LaTeX markers become brackets.
@@ -633,7 +634,7 @@ TEST_F(SimulationTest, DevicesAskForQuestionsAndAnswerThem)
     session.setCallbacks(callbacks);
     ASSERT_TRUE(session.startSession(true));
     EXPECT_EQ(hub.starts, 1);
-    ASSERT_TRUE(waitFor([&] { return count("mc 70000 21 ") >= 13 && count("likert 2 22 ") >= 2; }));
+    ASSERT_TRUE(waitFor([&] { return count("mc 70000 21") >= 2 && count("likert 2 22 ") >= 13; }));
     ASSERT_TRUE(session.stopSession());
     EXPECT_EQ(hub.listReads, 1);
     EXPECT_TRUE(hub.sent.empty());
@@ -644,16 +645,17 @@ TEST_F(SimulationTest, DevicesAskForQuestionsAndAnswerThem)
         if (event.startsWith("question")) {
             EXPECT_TRUE(event.endsWith(" 0")) << event.toStdString();
         } else if (event.startsWith("mc")) {
-            // One label 1 to 6; no repeat of the previous pick unless that was the first.
-            EXPECT_TRUE(QStringList({ "1", "2", "3", "4", "5", "6" }).contains(answer));
-            if (previous != "" && previous != "1") {
+            // One letter and no trailing bytes: nothing is left once the last two bytes go.
+            EXPECT_EQ(event, "mc 70000 21");
+        } else {
+            // One character of "1234567", read as a signed byte; no repeat of the previous pick
+            // unless that was the first.
+            EXPECT_GE(answer.toInt(), '1') << event.toStdString();
+            EXPECT_LE(answer.toInt(), '7') << event.toStdString();
+            if (previous != "" && previous != QString::number('1')) {
                 EXPECT_NE(answer, previous);
             }
             previous = answer;
-        } else {
-            // One character of "1234567", read as a signed byte.
-            EXPECT_GE(answer.toInt(), '1') << event.toStdString();
-            EXPECT_LE(answer.toInt(), '7') << event.toStdString();
         }
     }
     const qsizetype after = events.size();
@@ -664,8 +666,11 @@ TEST_F(SimulationTest, DevicesAskForQuestionsAndAnswerThem)
 TEST_F(SimulationTest, EveryKindIsAnsweredLikeADevice)
 {
     const std::pair<Question, QStringList> rows[] = {
+        // "ABCDEF" with no trailing bytes: the last two letters go.
         { make<SortInOrderQuestion>(1, "q", "q", 6, 6, DisplayOption_Digits, ""),
-            { "sort 70000 1 123456" } },
+            { "sort 70000 1 1234" } },
+        { make<MultichoiceQuestion>(6, "q", "q", 6, 1, DisplayOption_Digits, ""),
+            { "mc 70000 6" } },
         { make<YesNoQuestion>(2, "q", "q", true, YesNoQuestion::Answer_Yes),
             { "yesno 70000 2 1", "yesno 70000 2 2" } },
         { make<TrueFalseQuestion>(3, "q", "q", true, TrueFalseQuestion::Answer_True),

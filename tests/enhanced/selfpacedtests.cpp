@@ -1,7 +1,7 @@
 // Whole self-paced tests and generic sessions, run as a host runs them: a class of emulated answer
 // devices asks for its session and its questions, the host answers every request through the
-// public session objects, chunks get lost on the radio, and every answer has to arrive once,
-// decoded, under the right question number.
+// public session objects, chunks get lost on the radio, pieces of answers are lost, repeated and
+// reordered, and every answer has to arrive once, decoded, under the right question number.
 
 #include "support/emulatorfixture.h"
 
@@ -207,6 +207,7 @@ TEST_F(SelfPacedTest, AClassRunsATestThroughLossyRadio)
     QString squareMathml;
     ASSERT_EQ(system->translateTextLatexToMathml(QStringLiteral("x^2"), squareMathml, true), 0);
     devices->setLoss(0.1, 0.1, 7);
+    devices->setPieceFaults(0.1, 0.2, 0.2, 5);
     devices->setDeviceDelays(0ms, 20ms, 3);
     devices->setRequestRetry(50ms, 20);
     devices->setAnswerSource(
@@ -241,18 +242,28 @@ TEST_F(SelfPacedTest, AClassRunsATestThroughLossyRadio)
     for (const auto& [key, count] : seen)
         EXPECT_EQ(count, 1) << "uid " << key.first << ", question " << key.second;
 
-    // The radio lost chunks and acknowledgements, and the transport made up for them.
+    // The radio lost chunks and acknowledgements, lost, repeated and swapped pieces, and the
+    // transport made up for them.
     int chunksLost = 0;
     int acksLost = 0;
+    int piecesLost = 0;
+    int piecesRepeated = 0;
+    int piecesSwapped = 0;
     for (const auto& report : devices->reports()) {
         chunksLost += report.chunksLost;
         acksLost += report.acksLost;
+        piecesLost += report.piecesLost;
+        piecesRepeated += report.piecesRepeated;
+        piecesSwapped += report.piecesSwapped;
         EXPECT_EQ(int(report.answers.size()), QuestionCount);
         ASSERT_TRUE(report.parameters);
         EXPECT_EQ(report.parameters->totalQuestions, QuestionCount);
     }
     EXPECT_GT(chunksLost, 0);
     EXPECT_GT(acksLost, 0);
+    EXPECT_GT(piecesLost, 0);
+    EXPECT_GT(piecesRepeated, 0);
+    EXPECT_GT(piecesSwapped, 0);
     EXPECT_EQ(devices->counters().abandonedMessages, 0);
 }
 
@@ -362,6 +373,43 @@ TEST_F(SelfPacedTest, GenericDevicesFetchTheirFilesAndAnswer)
     ASSERT_TRUE(report);
     ASSERT_FALSE(report->messages.empty());
     EXPECT_EQ(toQByteArray(report->messages.back().bytes), QByteArray("next question, please"));
+    ASSERT_TRUE(session->stopSession());
+}
+
+// A host may list its files before it starts the session: the description the devices fetch
+// lists them, also after a start the hub refused. A stop takes them back.
+TEST_F(SelfPacedTest, FilesListedBeforeTheStartAreServed)
+{
+    devices->setParticipants({ uidOf(0), uidOf(1) });
+    EnhancedGenericSession* session = hub->getEnhancedGenericSession();
+    ASSERT_NE(session, nullptr);
+    ApplicationFileInfo xml;
+    xml.id = QUuid::createUuid();
+    xml.fileType = 1;
+    xml.data = "<quiz/>";
+    session->setApplicationFileList({ xml });
+
+    emulated->refuseNextWrites(1);
+    EXPECT_FALSE(session->startSession());
+    ASSERT_TRUE(session->startSession());
+    ASSERT_TRUE(devices->waitUntilFinished(10s));
+    for (const auto& report : devices->reports()) {
+        ASSERT_EQ(report.files.size(), 1u);
+        EXPECT_EQ(report.files[0].type, "XM");
+        EXPECT_EQ(report.files[0].id, xml.id.toString(QUuid::WithoutBraces).toStdString());
+        ASSERT_EQ(report.fileContents.count(report.files[0].fid), 1u);
+        EXPECT_EQ(toQByteArray(report.fileContents.at(report.files[0].fid)),
+            QByteArray(1, '\x01') + "<quiz/>");
+    }
+    ASSERT_TRUE(session->stopSession());
+
+    ASSERT_TRUE(session->startSession());
+    ASSERT_TRUE(devices->waitUntilFinished(10s));
+    for (const auto& report : devices->reports()) {
+        EXPECT_EQ(report.description,
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?><session type=\"MF\"></session>");
+        EXPECT_TRUE(report.files.empty());
+    }
     ASSERT_TRUE(session->stopSession());
 }
 

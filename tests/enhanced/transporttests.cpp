@@ -256,7 +256,12 @@ TEST(EnhancedResponseManager, Reassembly)
         { "pieces in order", { { 0x87, 2, a }, { 0x88, 1, b } }, 1, a + b },
         { "zero bytes kept", { { 0x87, 1, c } }, 0, c },
         { "later piece first", { { 0x88, 1, b }, { 0x87, 2, a } }, 1, a + b },
-        { "stale pieces kept", { { 0x88, 2, b }, { 0x87, 2, a } }, 1, a + QByteArray(8, 0) + b },
+        // Each piece counts once, and only below the piece count.
+        { "piece past the count dropped", { { 0x88, 2, c }, { 0x87, 2, a }, { 0x88, 1, b } }, 2,
+            a + b },
+        { "repeated piece counts once",
+            { { 0x87, 3, a }, { 0x88, 1, b }, { 0x88, 1, b }, { 0x88, 2, c } }, 3, a + b + c },
+        { "repeat of a whole message", { { 0x87, 1, a }, { 0x87, 1, a }, { 0x88, 0, a } }, 0, a },
         { "twenty bytes", { { 0x96, 20, {} }, { 0x92, 0, a }, { 0x92, 0, b }, { 0x92, 0, c } }, 3,
             a + b + c.left(4) },
         { "zero length", { { 0x96, 0, {} }, { 0x92, 0, a }, { 0x92, 0, b } }, -1, {} },

@@ -249,6 +249,45 @@ TEST_F(TransportTest, DeviceRequestsAndMessagesReachTheHost)
         signalled.values()[1], (Received { Ann, QByteArray::fromHex("ff00000000000000"), false }));
 }
 
+// The radio may repeat a piece, hold one back, or bring a piece the message does not have: a
+// message is whole once each of its pieces is in, counted once, and nothing of it reaches the
+// device's next message. Ann's marker requests do not touch Ben's pieces.
+TEST_F(TransportTest, RepeatedAndStrayPiecesCountOnce)
+{
+    ASSERT_TRUE(hub->startAsyncSession(&onGetMessage, &onMessage, &host));
+    const auto piece = [](quint8 type, quint8 countOrIndex, const char* bytes) {
+        return devicePacket(type, 0x0202, QByteArray(1, char(countOrIndex)) + bytes);
+    };
+    const QByteArray next("next\0\0\0\0", 8);
+
+    // Piece 1 twice: the message waits for piece 2.
+    deliver(piece(0x87, 3, "first pi"));
+    deliver(piece(0x88, 1, "ece, sec"));
+    deliver(piece(0x88, 1, "ece, sec"));
+    settle(requests);
+    EXPECT_EQ(messages.size(), 0u);
+    deliver(piece(0x88, 2, "ond one."));
+    // Late repeats of the whole message are not taken for the start of the next one.
+    deliver(piece(0x88, 1, "ece, sec"));
+    deliver(piece(0x87, 3, "first pi"));
+    // The next message, one piece, repeated.
+    deliver(piece(0x87, 1, "next"));
+    deliver(piece(0x87, 1, "next"));
+    settle(requests);
+    // Once Ben has asked for something, the same bytes are a new message.
+    deliver(TavioEmulator::Bytes { 12, 0x84, 0x02, 0x02, 1, 0, 2, 0, 0, 0, 0, 0 });
+    deliver(piece(0x87, 1, "next"));
+    // A piece past the count of the message it comes before is dropped.
+    deliver(piece(0x88, 3, "stray..."));
+    deliver(piece(0x87, 2, "last ans"));
+    deliver(piece(0x88, 1, "wer."));
+    ASSERT_TRUE(waitFor([&] { return messages.size() >= 4; }));
+    settle(requests);
+    EXPECT_EQ(messages.values(),
+        (std::vector<Received> { { Ben, "first piece, second one.", true }, { Ben, next, true },
+            { Ben, next, true }, { Ben, QByteArray("last answer.\0\0\0\0", 16), true } }));
+}
+
 // The event thread is held inside a get-message callback while packets queue up behind it;
 // the stop takes them back, so none of them is handled afterwards.
 struct Gate

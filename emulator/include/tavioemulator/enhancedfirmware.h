@@ -38,7 +38,7 @@ struct EnhancedQuestionInfo
     std::uint8_t display = 0; // options, responses and labels; flag; scale; or maximum length
     std::uint8_t flags = 0; // bit 0 show the number, bits 1 and 2 further options, bit 3 equation
     std::string text; // UTF-8
-    Bytes correct; // the correct answer as sent (Likert: its value byte, when one follows)
+    Bytes correct; // the correct answer as sent (Likert: its value byte, 0 for none)
 
     // Multiple choice and sort in order: what the display byte packs.
     int optionCount() const { return display >> 5; }
@@ -97,6 +97,12 @@ struct AnswerDeviceReport
     int acksSent = 0;
     int acksLost = 0;
     int requestsSent = 0; // get-message requests (0x84) or control messages (0x94)
+    int questionsRefused = 0; // 0x02 messages whose length disagrees with their bytes
+    // Pieces of its async messages (see setPieceFaults): lost on the way (and sent again),
+    // repeated, and pairs that swapped places.
+    int piecesLost = 0;
+    int piecesRepeated = 0;
+    int piecesSwapped = 0;
 };
 
 // The hub's side of the transport, per run (counted from the session start command).
@@ -161,8 +167,8 @@ using GenericAnswerSource
 //     parameters are whole it asks for questions one after another (0C 84 address 01 00 number
 //     ...) from their first number for `total` questions; each question is answered after the
 //     device's delay, as 0D 87 address count piece(8) then 0D 88 address index piece(8) for each
-//     further piece (zero-padded), followed by the next request. Message 0x04 ends its run, as
-//     does the last answer; 0x03 and 0x05 are kept with the messages.
+//     further piece (zero-padded; see setPieceFaults), followed by the next request. Message 0x04
+//     ends its run, as does the last answer; 0x03 and 0x05 are kept with the messages.
 //   generic: 0D 94 address 01 00.. asks for the session description; once whole (and after each
 //     whole message) it sends control kind 6 with the message number, then fetches every listed
 //     file in turn with control kind 4 and the file number; its run is over when it holds them
@@ -203,6 +209,17 @@ public:
     // acknowledgements that do not reach the host. Each device draws from its own generator,
     // seeded from `seed` and its uid at every session start, so a run repeats itself.
     void setLoss(double chunkShare, double ackShare, std::uint32_t seed = 1);
+
+    // Radio faults on the way back, for the pieces (0x87, 0x88) of async device messages: the
+    // share (0 to 1) of pieces lost, of pieces that arrive twice, and of neighbouring pieces that
+    // arrive the other way round. A device sends a lost piece again after the rest of the
+    // message, so every piece gets through in the end (a loss share above 0.9 counts as 0.9); a
+    // repeat arrives somewhere later among the same message's pieces. All pieces of a message
+    // arrive before the device's next packet. Each device draws from its own generator, seeded
+    // from `seed` and its uid at every session start. Generic messages are left alone: their
+    // pieces carry no index the host goes by.
+    void setPieceFaults(
+        double lossShare, double repeatShare, double swapShare, std::uint32_t seed = 1);
 
     // Requests: by number (default) or 03 85 00 for any message; the interval after which an
     // unanswered request is repeated, and how often before the hub gives up waiting (until the
@@ -252,7 +269,8 @@ public:
     static std::vector<Bytes> genericMessagePackets(
         std::uint16_t address, std::uint32_t number, const Bytes& message, std::uint32_t extra = 0);
     // Host messages 0x01 and 0x02, read the way the devices read them; nullopt when the type
-    // byte is wrong or the fixed fields are cut short.
+    // byte is wrong or the fixed fields are cut short, and for 0x02 when its length does not
+    // count exactly its bytes (8, the text and the answer; a Likert answer is one byte).
     static std::optional<EnhancedSessionParameters> parseSessionParameters(const Bytes& message);
     static std::optional<EnhancedQuestionInfo> parseQuestion(const Bytes& message);
     // The `file` elements of a session description.

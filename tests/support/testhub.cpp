@@ -60,6 +60,12 @@ QList<QByteArray> TestHub::receivedPackets() const
     return m_received;
 }
 
+QByteArray TestHub::lastPacketAsHanded() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_lastAsHanded;
+}
+
 void TestHub::processPacket(const QByteArray& packet)
 {
     if (m_beforeProcess)
@@ -67,6 +73,7 @@ void TestHub::processPacket(const QByteArray& packet)
     if (m_recordPackets) {
         QMutexLocker locker(&m_mutex);
         m_received.append(QByteArray(packet.constData(), packet.size()));
+        m_lastAsHanded = packet;
     }
     Hub::processPacket(packet);
 }

@@ -85,6 +85,9 @@ public:
 
     // What reached this hub's packet processing (after the base), in order.
     QList<QByteArray> receivedPackets() const;
+    // The last packet as the hub was handed it, not copied here: whether its bytes stay put
+    // after the packet callback returned is up to the system.
+    QByteArray lastPacketAsHanded() const;
     int reenumerations() const { return m_reenumerations; }
     void setBeforeProcess(std::function<void(const QByteArray&)> hook) { m_beforeProcess = hook; }
     // Whether processPacket keeps a copy of every packet (off for benchmarks and fuzzing).
@@ -121,6 +124,7 @@ private:
     mutable QMutex m_mutex;
     QHash<unsigned int, unsigned int> m_addressMap;
     QList<QByteArray> m_received;
+    QByteArray m_lastAsHanded;
     std::atomic<int> m_reenumerations { 0 };
     std::function<void(const QByteArray&)> m_beforeProcess;
     bool m_recordPackets = true;

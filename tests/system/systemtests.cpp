@@ -254,6 +254,12 @@ TEST_F(SystemTest, PacketsArriveWithoutTheirPrefixAndOnlyAtTheirHub)
     TavioSystem::processPacketCallback(1, nullptr, 4, system.get());
     TavioSystem::processPacketCallback(1, bytes, sizeof bytes, nullptr);
     EXPECT_EQ(hub1->receivedPackets().size(), 4);
+
+    // The hub is handed bytes of its own: the library's buffer is reused once the call returns.
+    unsigned char buffer[] = { 0x05, 0x22, 0x01, 0x02, 0x03 };
+    TavioSystem::processPacketCallback(1, buffer, sizeof buffer, system.get());
+    std::fill(std::begin(buffer), std::end(buffer), 0xEE);
+    EXPECT_EQ(hub1->lastPacketAsHanded(), QByteArray::fromHex("0522010203"));
 }
 
 TEST_F(SystemTest, RefusedWritesRecordBadPacketWrite)

@@ -553,21 +553,34 @@ TEST_F(HostSessionTest, ShortPinsGoOutWithZeroBytes)
     const TaviohubRegistrationSession* registration
         = system->startTaviohubRegistrationSession(Handle);
     ASSERT_NE(registration, nullptr);
-    QSignalSpy voters(registration, &TaviohubRegistrationSession::voteDeviceRegistered);
-    QSignalSpy expressions(registration, &TaviohubRegistrationSession::expressionDeviceRegistered);
+    // Learners join on the packet thread: record there.
+    Recorder<std::pair<QString, unsigned int>> voters;
+    Recorder<std::pair<QString, unsigned int>> expressions;
+    QObject::connect(
+        registration, &TaviohubRegistrationSession::voteDeviceRegistered, system.get(),
+        [&](const QString& name, quint32 uid) {
+            voters.append({ name, uid });
+        },
+        Qt::DirectConnection);
+    QObject::connect(
+        registration, &TaviohubRegistrationSession::expressionDeviceRegistered, system.get(),
+        [&](const QString& name, quint32 uid, Device::SubType) {
+            expressions.append({ name, uid });
+        },
+        Qt::DirectConnection);
 
     ASSERT_TRUE(registration->startVoteRegistrationSession(
         12, 3, 4, RegistrationCode(QStringLiteral("AB"))));
     EXPECT_EQ(writesOf(Handle).back(), QByteArray(":VR0120304AB\0\r", 14));
-    ASSERT_TRUE(waitFor([&] { return voters.count() == 1; }));
-    EXPECT_EQ(voters.at(0).at(0).toString(), QStringLiteral("Kim"));
+    ASSERT_TRUE(waitFor([&] { return voters.size() == 1; }));
+    EXPECT_EQ(voters.values()[0].first, QStringLiteral("Kim"));
     ASSERT_TRUE(registration->stopVoteRegistrationSession());
 
     ASSERT_TRUE(registration->startExpressionRegistrationSession(
         1, 2, 3, RegistrationCode(QStringLiteral("Q"))));
     EXPECT_EQ(writesOf(Handle).back(), QByteArray::fromHex("3A58503030310D090001020351000000"));
-    ASSERT_TRUE(waitFor([&] { return expressions.count() == 1; }));
-    EXPECT_EQ(expressions.at(0).at(1).toUInt(), 0x00B20001u);
+    ASSERT_TRUE(waitFor([&] { return expressions.size() == 1; }));
+    EXPECT_EQ(expressions.values()[0].second, 0x00B20001u);
     ASSERT_TRUE(registration->stopExpressionRegistrationSession());
     EXPECT_TRUE(firmware->waitingLearners().empty());
     system->stopTaviohubRegistrationSession();
@@ -581,11 +594,16 @@ TEST_F(HostSessionTest, PenExpressionsHaveNoSubType)
     const TaviohubRegistrationSession* registration
         = system->startTaviohubRegistrationSession(Handle);
     ASSERT_NE(registration, nullptr);
-    QSignalSpy joined(registration, &TaviohubRegistrationSession::expressionDeviceRegistered);
+    // The learner joins on the packet thread: record there.
+    Recorder<Device::SubType> joined;
+    QObject::connect(
+        registration, &TaviohubRegistrationSession::expressionDeviceRegistered, system.get(),
+        [&](const QString&, quint32, Device::SubType subType) { joined.append(subType); },
+        Qt::DirectConnection);
     ASSERT_TRUE(registration->startExpressionRegistrationSession(
         1, 2, 3, RegistrationCode(QStringLiteral("PEN"))));
-    ASSERT_TRUE(waitFor([&] { return joined.count() == 1; }));
-    EXPECT_EQ(joined.at(0).at(2).value<Device::SubType>(), Device::SubType_None);
+    ASSERT_TRUE(waitFor([&] { return joined.size() == 1; }));
+    EXPECT_EQ(joined.values()[0], Device::SubType_None);
     ASSERT_TRUE(registration->stopExpressionRegistrationSession());
 
     QList<DeviceDisplayInfo> listed;

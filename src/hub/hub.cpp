@@ -447,24 +447,30 @@ void Hub::processPacket(const QByteArray& packet)
         processPenPacket(packet);
         return;
     }
-    if (isReenumerartePacket(packet)) {
-        reenumerateDevicesReceived();
-        return;
+    // Byte 1 of a serial legacy hub's packet is data, not a kind: the tests by kind at byte 1
+    // are for the other framing.
+    if (connectionType() != ConnectionType_Serial) {
+        if (isReenumerartePacket(packet)) {
+            reenumerateDevicesReceived();
+            return;
+        }
+        if (isRFChangeStatePacket(packet)) {
+            RFChangeStatePacketReceived(packet);
+            return;
+        }
+        if (isTouchPacket(packet)) {
+            processTouchPacket(packet);
+            return;
+        }
+        // A status packet also goes on, so that a waiting query receives it.
+        if (isTouchStatusPacket(packet) && !m_waitingForTouchStatus)
+            processTouchStatusPacket(packet);
     }
-    if (isRFChangeStatePacket(packet)) {
-        RFChangeStatePacketReceived(packet);
-        return;
-    }
-    if (isTouchPacket(packet)) {
-        processTouchPacket(packet);
-        return;
-    }
-    // A status packet also goes on, so that a waiting query receives it.
-    if (isTouchStatusPacket(packet) && !m_waitingForTouchStatus)
-        processTouchStatusPacket(packet);
 
+    // A voter test (session 17) is a voting session whose votes the registration session hears.
     const SessionType session = m_sessionType;
-    if (session == SessionType_Voting && processVotePacket(packet))
+    if ((session == SessionType_Voting || session == SessionType_VoteTest)
+        && processVotePacket(packet))
         return;
     if (session == SessionType_PinNaming && processPinNamingPacket(packet))
         return;

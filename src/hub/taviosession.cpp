@@ -22,9 +22,13 @@ TavioteSession::TavioteSession(Hub::Type hubType, Hub::ConnectionType connection
     , m_callback(callback)
     , m_context(context)
 {
-    // The legacy hub's decoders join the table when that hub kind is built.
+    // Any other combination has no decoder and ignores every packet.
     if (m_hubType == Hub::Type_TwoPointFourGHz)
         m_decoder = std::make_unique<TwoPointFourGHzTavioteResponse>();
+    else if (m_hubType == Hub::Type_Legacy && m_connectionType == Hub::ConnectionType_Usb)
+        m_decoder = std::make_unique<LegacyTavioteResponse>();
+    else if (m_hubType == Hub::Type_Legacy && m_connectionType == Hub::ConnectionType_Serial)
+        m_decoder = std::make_unique<LegacySerialTavioteResponse>();
 }
 
 TavioteSession::~TavioteSession() = default;
@@ -75,9 +79,13 @@ bool TavioteSession::processVote(const QByteArray& packet)
 {
     if (!m_decoder)
         return false;
-    m_deviceNumber = m_decoder->deviceNumber(packet);
+    const quint32 device = m_decoder->deviceNumber(packet);
+    const quint8 key = m_decoder->voteKey(packet);
+    if (m_decoder->isRepeat(device, key))
+        return false;
+    m_deviceNumber = device;
     m_batteryLow = m_decoder->batteryLow(packet);
-    m_vote = voteFromKey(m_decoder->voteKey(packet));
+    m_vote = voteFromKey(key);
     return true;
 }
 

@@ -35,4 +35,60 @@ int TwoPointFourGHzTavioteResponse::batteryLow(const QByteArray&) const
     return 0;
 }
 
+namespace {
+constexpr char LegacyVoteKind = 'e';
+constexpr int LegacyVote_Offset_Battery = 6;
+constexpr quint8 SevenBits = 0x7F;
+} // namespace
+
+bool LegacyTavioteResponseBase::isRepeat(quint32 deviceNumber, quint8 key)
+{
+    auto it = m_lastKeys.find(deviceNumber);
+    if (it != m_lastKeys.end() && it.value() == key)
+        return true;
+    m_lastKeys.insert(deviceNumber, key);
+    return false;
+}
+
+bool LegacyTavioteResponse::isVote(const QByteArray& packet) const
+{
+    return packet.size() == VotePacket_Length && packetByte(packet, 0) == VotePacket_Length
+        && packetByte(packet, 1) == quint8(LegacyVoteKind);
+}
+
+quint32 LegacyTavioteResponse::deviceNumber(const QByteArray& packet) const
+{
+    return quint32(packetByte(packet, 2)) | quint32(packetByte(packet, 3)) << 8
+        | quint32(packetByte(packet, 4) & SevenBits) << 16;
+}
+
+quint8 LegacyTavioteResponse::voteKey(const QByteArray& packet) const
+{
+    return packetByte(packet, VotePacket_Offset_Key);
+}
+
+int LegacyTavioteResponse::batteryLow(const QByteArray& packet) const
+{
+    return packetByte(packet, LegacyVote_Offset_Battery) & 1;
+}
+
+bool LegacySerialTavioteResponse::isVote(const QByteArray& packet) const
+{
+    return packet.size() == VotePacket_Length
+        && (packetByte(packet, 0) & SevenBits) == VotePacket_Length
+        && (packetByte(packet, 2) & SevenBits) == quint8(LegacyVoteKind);
+}
+
+quint32 LegacySerialTavioteResponse::deviceNumber(const QByteArray& packet) const
+{
+    return quint32(packetByte(packet, 1) & SevenBits)
+        | quint32(packetByte(packet, 3) & SevenBits) << 7
+        | quint32(packetByte(packet, 4) & SevenBits) << 14;
+}
+
+quint8 LegacySerialTavioteResponse::voteKey(const QByteArray& packet) const
+{
+    return packetByte(packet, VotePacket_Offset_Key);
+}
+
 } // namespace Taviosystem

@@ -1,5 +1,7 @@
 #include "hub24records.h"
 
+#include "hub/pinkeys.h"
+
 #include "twopointfourghzprotocol.h"
 
 namespace Taviosystem {
@@ -57,9 +59,6 @@ constexpr int PinNaming_Offset_Uid = 2;
 constexpr int PinNaming_Offset_Address = 6;
 constexpr int PinNaming_Offset_Keys = 8;
 constexpr quint8 PinKey_Mask = 0x07;
-constexpr quint8 PinKey_None = 0;
-constexpr quint8 PinKey_Space = 7;
-constexpr char PinKey_FirstLetter = 'A'; // key code 1
 constexpr quint8 PinKey_SplitBit = 0x01; // the bit of b8 that starts the second key code
 constexpr int PinKey_Bits = 3;
 
@@ -371,22 +370,12 @@ TwoPointFourGHzPinNamingResponse::TwoPointFourGHzPinNamingResponse(const QByteAr
 QString TwoPointFourGHzPinNamingResponse::decodeName(quint8 b8, quint8 b9)
 {
     // Bits 3..1 of b8; bit 0 of b8 with bits 7..6 of b9; bits 5..3 of b9; bits 2..0 of b9.
-    const quint8 codes[] = {
+    return nameFromPinKeys({
         quint8((b8 >> 1) & PinKey_Mask),
         quint8(((b8 & PinKey_SplitBit) << (PinKey_Bits - 1)) | (b9 >> (2 * PinKey_Bits))),
         quint8((b9 >> PinKey_Bits) & PinKey_Mask),
         quint8(b9 & PinKey_Mask),
-    };
-    QString result;
-    for (const quint8 code : codes) {
-        if (code == PinKey_None)
-            continue;
-        if (code == PinKey_Space)
-            result.append(QLatin1Char(' '));
-        else
-            result.append(QLatin1Char(char(PinKey_FirstLetter + code - 1)));
-    }
-    return result;
+    });
 }
 
 // --- SessionByteResponse ---

@@ -2,19 +2,15 @@
 // and its learner sessions (twopointfourghzsessions.cpp).
 #pragma once
 
-#include "emulator_p.h"
+#include "radio_p.h"
 
 #include "tavioemulator/twopointfourghzfirmware.h"
 
-#include <algorithm>
-#include <cstring>
-#include <map>
 #include <random>
 
 namespace TavioEmulator {
 namespace Radio {
 
-constexpr std::uint8_t CR = 0x0D;
 constexpr std::uint8_t ProductTaviote = 6;
 constexpr std::uint8_t ProductSlate = 7;
 constexpr std::uint8_t ProductBoard = 8;
@@ -42,47 +38,6 @@ inline void putText(Bytes& packet, std::size_t at, const std::string& text, std:
     std::memcpy(packet.data() + at, text.data(), std::min(text.size(), width));
 }
 
-// Whether `command` is exactly `code` followed by a carriage return.
-inline bool isPlain(const Bytes& command, const char* code)
-{
-    const std::size_t length = std::strlen(code);
-    return command.size() == length + 1 && command.back() == CR
-        && std::equal(code, code + length, command.begin());
-}
-
-inline bool startsWith(const Bytes& command, const char* code)
-{
-    const std::size_t length = std::strlen(code);
-    return command.size() >= length && std::equal(code, code + length, command.begin());
-}
-
-// Value of a hexadecimal digit in the given letter case, -1 for anything else.
-inline int hexDigit(std::uint8_t c, bool upper)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    const char a = upper ? 'A' : 'a';
-    if (c >= a && c <= a + 5)
-        return c - a + 10;
-    return -1;
-}
-
-// Parses `count` hexadecimal byte pairs starting at `at`; false on any other character.
-inline bool parseHex(
-    const Bytes& command, std::size_t at, std::size_t count, bool upper, std::uint8_t* out)
-{
-    if (command.size() < at + 2 * count)
-        return false;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int high = hexDigit(command[at + 2 * i], upper);
-        const int low = hexDigit(command[at + 2 * i + 1], upper);
-        if (high < 0 || low < 0)
-            return false;
-        out[i] = std::uint8_t(high * 16 + low);
-    }
-    return true;
-}
-
 // A fixed-width name field: its bytes up to the first zero byte.
 inline std::string fieldText(const Bytes& command, std::size_t at, std::size_t width)
 {
@@ -100,8 +55,6 @@ inline std::uint32_t markSecondGeneration(std::uint32_t uid)
 {
     return (uid & 0x00FFFFFFu) | (std::uint32_t(ProductExpressionV2) << 24);
 }
-
-inline bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 // A Likert answer's byte: decimal digits give the value ("3" sends 3), anything else its first
 // byte (0 for an empty answer).
@@ -198,19 +151,16 @@ struct TwoPointFourGHzFirmware::Private
     std::uint8_t touchStatus = 5;
     std::uint8_t touches = 10;
 
-    bool silent = false;
-    int dropCount = 0;
-    Milliseconds delay { 0 };
+    Radio::AnswerFaults faults;
     bool resetOnClear = false;
     int stopDrops = 0;
 
-    std::map<std::string, int> commands; // by command text
-    int total = 0;
+    Radio::CommandCounter commands;
     Backlight backlight;
 
     // Learner sessions.
     LearnerSession session = LearnerSession::None;
-    std::uint64_t sessionTag = 0; // carried by the packets of the running session's learners
+    Radio::SessionTag sessionTag;
     std::map<LearnerSession, std::uint8_t> sessionStateCodes;
     std::vector<Waiting> waiting;
     std::optional<RegistrationStart> lastRegistration;

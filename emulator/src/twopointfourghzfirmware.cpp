@@ -8,13 +8,6 @@ using namespace Radio;
 
 namespace {
 
-// The command as text up to its first carriage return (block bytes are left out).
-std::string commandText(const Bytes& command)
-{
-    const auto end = std::find(command.begin(), command.end(), CR);
-    return std::string(command.begin(), end);
-}
-
 // A code + two lower-case hexadecimal digits + CR command (":GD", ":GR"); -1 when it is not.
 int productArgument(const Bytes& command, const char* code)
 {
@@ -423,19 +416,19 @@ void TwoPointFourGHzFirmware::setTouchCount(std::uint8_t touches)
 void TwoPointFourGHzFirmware::setSilent(bool silent)
 {
     std::lock_guard<std::mutex> lock(d->m);
-    d->silent = silent;
+    d->faults.silent = silent;
 }
 
 void TwoPointFourGHzFirmware::dropNextAnswers(int count)
 {
     std::lock_guard<std::mutex> lock(d->m);
-    d->dropCount = std::max(count, 0);
+    d->faults.dropCount = std::max(count, 0);
 }
 
 void TwoPointFourGHzFirmware::setReplyDelay(std::chrono::milliseconds delay)
 {
     std::lock_guard<std::mutex> lock(d->m);
-    d->delay = delay;
+    d->faults.delay = delay;
 }
 
 void TwoPointFourGHzFirmware::resetDuringNextClear(bool on)
@@ -447,17 +440,13 @@ void TwoPointFourGHzFirmware::resetDuringNextClear(bool on)
 int TwoPointFourGHzFirmware::commandCount(const std::string& prefix) const
 {
     std::lock_guard<std::mutex> lock(d->m);
-    int count = 0;
-    for (auto it = d->commands.lower_bound(prefix);
-         it != d->commands.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it)
-        count += it->second;
-    return count;
+    return d->commands.count(prefix);
 }
 
 int TwoPointFourGHzFirmware::totalCommands() const
 {
     std::lock_guard<std::mutex> lock(d->m);
-    return d->total;
+    return d->commands.total();
 }
 
 TwoPointFourGHzFirmware::Backlight TwoPointFourGHzFirmware::lastBacklight() const
@@ -469,8 +458,7 @@ TwoPointFourGHzFirmware::Backlight TwoPointFourGHzFirmware::lastBacklight() cons
 void TwoPointFourGHzFirmware::resetCounters()
 {
     std::lock_guard<std::mutex> lock(d->m);
-    d->commands.clear();
-    d->total = 0;
+    d->commands.reset();
     d->backlight = {};
 }
 
@@ -481,29 +469,19 @@ void TwoPointFourGHzFirmware::onWrite(EmulatedHub& hub, const Bytes& command)
     bool handled = false;
     {
         std::lock_guard<std::mutex> lock(d->m);
-        ++d->commands[commandText(command)];
-        ++d->total;
+        d->commands.record(command);
         handled = d->handle(command, out);
         if (handled) {
-            if (!out.answer.empty()) {
-                if (d->silent) {
-                    out.answer.clear();
-                } else if (d->dropCount > 0) {
-                    --d->dropCount;
-                    out.answer.clear();
-                }
-            }
+            if (!out.answer.empty() && !d->faults.letThrough())
+                out.answer.clear();
             // What the learners of an ended session still had to send is taken back.
-            if (auto* impl = dynamic_cast<HubImpl*>(&hub)) {
-                for (std::uint64_t tag : out.cancelled)
-                    impl->cancel(tag);
-            }
+            cancelTagged(hub, out.cancelled);
             // Queued under the lock so that the answers of concurrent commands do not
             // interleave; deliver only queues.
             if (out.reset)
-                hub.deliver(hubResetPacket(), d->delay);
+                hub.deliver(hubResetPacket(), d->faults.delay);
             for (const Bytes& packet : out.answer)
-                hub.deliver(packet, d->delay);
+                hub.deliver(packet, d->faults.delay);
         }
     }
     if (handled)
@@ -566,37 +544,20 @@ Bytes TwoPointFourGHzFirmware::touchStatusPacket(std::uint8_t status, std::uint8
 
 std::vector<Bytes> TwoPointFourGHzFirmware::penStrokePackets(const PenStroke& stroke)
 {
-    const long steps = std::max(stroke.moves, 0) + 1L;
-    auto along = [steps](std::uint16_t from, std::uint16_t to, long step) {
-        return std::uint16_t(long(from) + (long(to) - long(from)) * step / steps);
-    };
-    std::vector<Bytes> packets;
-    for (long step = 0; step <= steps; ++step) {
-        const bool tip = step < steps; // the last packet lifts the tip at the end point
-        packets.push_back(penPacket(stroke.pen, along(stroke.fromX, stroke.toX, step),
-            along(stroke.fromY, stroke.toY, step), tip));
-    }
-    return packets;
+    return strokePackets(stroke, [](std::uint8_t pen, std::uint16_t x, std::uint16_t y, bool tip) {
+        return penPacket(pen, x, y, tip);
+    });
 }
 
 int TwoPointFourGHzFirmware::streamPenStroke(EmulatedHub& hub, const PenStroke& stroke)
 {
-    const std::vector<Bytes> packets = penStrokePackets(stroke);
-    const auto interval = std::max(stroke.interval, std::chrono::milliseconds(0));
-    for (std::size_t i = 0; i < packets.size(); ++i)
-        hub.deliver(packets[i], interval * long(i));
-    return int(packets.size());
+    return queueEvery(hub, penStrokePackets(stroke), stroke.interval);
 }
 
 EmulatedHub* addTwoPointFourGHzHub(
     Emulator& emulator, const HubConfig& config, std::shared_ptr<TwoPointFourGHzFirmware> firmware)
 {
-    if (auto* impl = dynamic_cast<EmulatorImpl*>(&emulator))
-        return impl->addHubWithFirmware(config, std::move(firmware));
-    EmulatedHub* hub = emulator.addHub(config);
-    if (hub)
-        hub->setFirmware(std::move(firmware));
-    return hub;
+    return plugInWithFirmware(emulator, config, std::move(firmware));
 }
 
 } // namespace TavioEmulator

@@ -88,18 +88,14 @@ bool isLongAnswer(int type) { return type == QuestionInfo::Numeric || type == Qu
 
 void TwoPointFourGHzFirmware::Private::startSession(LearnerSession kind, Outcome& out)
 {
-    endSession(out);
+    out.tag = sessionTag.restart(out.cancelled);
     session = kind;
-    sessionTag = nextPacketTag();
-    out.tag = sessionTag;
 }
 
 void TwoPointFourGHzFirmware::Private::endSession(Outcome& out)
 {
-    if (sessionTag != 0)
-        out.cancelled.push_back(sessionTag);
+    sessionTag.end(out.cancelled);
     session = LearnerSession::None;
-    sessionTag = 0;
 }
 
 bool TwoPointFourGHzFirmware::Private::handleSession(const Bytes& command, Outcome& out)
@@ -273,17 +269,11 @@ bool TwoPointFourGHzFirmware::Private::votingStart(const Bytes& command, Outcome
 
 bool TwoPointFourGHzFirmware::Private::pinNamingStart(const Bytes& command, Outcome& out)
 {
-    if (command.size() < 5 || !startsWith(command, ":VZ") || command.back() != CR)
+    const std::optional<long> argument = decimalArgument(command, ":VZ", true);
+    if (!argument)
         return false;
-    const auto first = command.begin() + 3 + (command[3] == '-' ? 1 : 0);
-    const auto end = command.end() - 1;
-    if (first == end || end - first > 18 || !std::all_of(first, end, isDigit))
-        return false;
-    long value = 0;
-    for (auto it = first; it != end; ++it)
-        value = value * 10 + (*it - '0');
     startSession(LearnerSession::PinNaming, out);
-    pinArgument = command[3] == '-' ? -value : value;
+    pinArgument = argument;
     out.passOn = true;
     responders.clear();
     for (const EmulatedDevice& device : devices) {
@@ -321,7 +311,7 @@ std::function<bool()> TwoPointFourGHzFirmware::Private::sessionGate(std::uint64_
         if (!firmware)
             return false;
         std::lock_guard<std::mutex> lock(firmware->m);
-        return firmware->sessionTag == tag;
+        return firmware->sessionTag.current == tag;
     };
 }
 
@@ -336,7 +326,7 @@ std::function<bool()> TwoPointFourGHzFirmware::Private::joinGate(
         auto& waiting = firmware->waiting;
         const auto learner = std::find_if(waiting.begin(), waiting.end(),
             [uid](const Waiting& candidate) { return candidate.device.uid == uid; });
-        if (firmware->sessionTag != tag || learner == waiting.end())
+        if (firmware->sessionTag.current != tag || learner == waiting.end())
             return false;
         EmulatedDevice joined = learner->device;
         waiting.erase(learner);
@@ -353,7 +343,7 @@ std::function<bool()> TwoPointFourGHzFirmware::Private::namedGate(
         if (!firmware)
             return false;
         std::lock_guard<std::mutex> lock(firmware->m);
-        if (firmware->sessionTag != tag)
+        if (firmware->sessionTag.current != tag)
             return false;
         if (EmulatedDevice* device = firmware->findDevice(uid))
             device->name = name;
@@ -364,13 +354,9 @@ std::function<bool()> TwoPointFourGHzFirmware::Private::namedGate(
 void TwoPointFourGHzFirmware::Private::sendLearnerPackets(
     EmulatedHub& hub, Outcome& out, Clock::time_point start) const
 {
-    auto* impl = dynamic_cast<HubImpl*>(&hub);
     auto send = [&](const Bytes& packet, Milliseconds delay, std::function<bool()> gate) {
-        delay = std::max(delay, Milliseconds(0));
-        if (impl)
-            impl->deliverAt(packet, start + delay, out.tag, std::move(gate));
-        else if (!gate || gate()) // another hub: no taking back, the gate decides at once
-            hub.deliver(packet, delay);
+        queueTagged(
+            hub, packet, start + std::max(delay, Milliseconds(0)), out.tag, std::move(gate));
     };
     for (Scheduled& packet : out.learners)
         send(packet.packet, packet.delay, std::move(packet.gate));

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -57,6 +58,18 @@ struct PacketLog
         log->thread = std::this_thread::get_id();
     }
 
+    // The packets after the first `seen` once everything queued on `hub` was delivered (within
+    // `timeout`); `seen` then counts them all.
+    Packets takeFresh(
+        TavioEmulator::EmulatedHub& hub, std::size_t& seen, std::chrono::milliseconds timeout)
+    {
+        EXPECT_TRUE(hub.waitUntilDelivered(timeout));
+        const Packets all = bytes();
+        const Packets fresh(all.begin() + std::ptrdiff_t(std::min(seen, all.size())), all.end());
+        seen = all.size();
+        return fresh;
+    }
+
     // The packets without their handles.
     Packets bytes()
     {
@@ -80,14 +93,7 @@ protected:
     }
 
     // The packets received since the last call, once everything queued was delivered.
-    Packets take()
-    {
-        EXPECT_TRUE(hub->waitUntilDelivered(500ms));
-        const Packets all = log.bytes();
-        const Packets fresh(all.begin() + std::ptrdiff_t(seen), all.end());
-        seen = all.size();
-        return fresh;
-    }
+    Packets take() { return log.takeFresh(*hub, seen, 500ms); }
 
     TavioEmulator::EmulatedHub* hub = nullptr;
     PacketLog log;

@@ -212,6 +212,7 @@ protected:
 
 } // namespace TavioEmulator
 
-// The 2.4 GHz hub's firmware and its long-message transport come with the control interface.
+// The radio hubs' firmwares and the long-message transport come with the control interface.
 #include "tavioemulator/twopointfourghzfirmware.h"
 #include "tavioemulator/enhancedfirmware.h"
+#include "tavioemulator/legacyfirmware.h"

@@ -7,6 +7,7 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QList>
+#include <QtCore/QHash>
 #include <QtCore/QMap>
 #include <QtCore/QObject>
 #include <QtCore/QString>
@@ -17,6 +18,7 @@ namespace Taviosystem {
 
 class AbstractHardwareWrapper;
 class Hub;
+class LegacyhubRegistrationSession;
 class TaviohubExpressionNamingSession;
 class TaviohubRegistrationSession;
 class TaviohubSlateNamingSession;
@@ -98,6 +100,9 @@ public:
     void stopTaviohubExpressionNamingSession();
     void stopTaviohubVoteNamingSession();
     void stopTaviohubSlateNamingSession();
+    // Registration on a legacy hub, by its handle; as above.
+    const LegacyhubRegistrationSession* startLegacyhubRegistrationSession(int handle);
+    void stopLegacyhubRegistrationSession();
 
     // The one path by which hubs write to the hardware.
     bool sendCommand(Hub* hub, const QByteArray& bytes);
@@ -165,6 +170,8 @@ protected:
     // that owns the system, so its timers and queued slots run there.
     void insertHub(int handle, Hub* hub);
     void recordError(Error error);
+    // The key=<value> items at the end of a hub record.
+    static void parseAdditionalDeviceInfo(const QString& text, QHash<QString, QString>& hash);
 
 private:
     void taviosystemEventHandler();

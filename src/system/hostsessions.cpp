@@ -1,6 +1,6 @@
 // The registration and naming sessions a host starts through the system: one public object per
-// kind, bound to one 2.4 GHz hub, retired to an error implementation when that hub goes away or
-// when a later start of the same kind replaces it.
+// kind, bound to one hub (a 2.4 GHz hub, or a legacy hub for legacy registration), retired to an
+// error implementation when that hub goes away or when a later start of the same kind replaces it.
 //
 // The slots, m_currentSession and m_sessionHub are changed by host threads (start, stop) and by
 // the event thread (a hub leaving) under d->sessionsLock, which is never held while the hub is
@@ -9,9 +9,16 @@
 #include "taviosystem_p.h"
 
 #include "hub24/taviohubsessionimpls.h"
+#include "legacy/legacysessionimpls.h"
 
+#include <taviosystem/legacyhub.h>
+#include <taviosystem/legacyhubregistrationsession.h>
 #include <taviosystem/taviohubslatenamingsession.h>
 #include <taviosystem/twopointfourghzhub.h>
+
+#include <type_traits>
+
+#include <type_traits>
 
 namespace Taviosystem {
 
@@ -21,12 +28,16 @@ enum SessionKind {
     Kind_HubRegistration = 1,
     Kind_ExpressionNaming = 2,
     Kind_VoteNaming = 3,
-    Kind_SlateNaming = 4
+    Kind_SlateNaming = 4,
+    Kind_LegacyRegistration = 5
 };
 
-// Whether the hub is running a session that a host-level session of `kind` started.
+// Whether the hub is running a session that a host-level session of `kind` started. (A legacy
+// registration session leaves its hub alone when it goes.)
 bool isRunningKind(const Hub* hub, int kind)
 {
+    if (kind == Kind_LegacyRegistration)
+        return false;
     switch (hub->sessionType()) {
     case Hub::SessionType_ExpressionRegistration:
     case Hub::SessionType_VoteRegistration:
@@ -98,12 +109,18 @@ bool TavioSystem::startHostSession(
 {
     // An earlier object of this kind that the host may still hold: it is retired, and its hub
     // session ended when it is still running there.
-    TwoPointFourGHzHub* earlierHub = nullptr;
+    // The hub class the kind works on, and its own check of the handle and session hub marker.
+    using HubClass = std::remove_pointer_t<decltype(slot.impl->hub())>;
+    const bool legacy = kind == Kind_LegacyRegistration;
+    const auto isValidHandle = [this, legacy](int handle) {
+        return legacy ? isValidLegacyhubHandle(handle) : isValidTaviohubHandle(handle);
+    };
+    HubClass* earlierHub = nullptr;
     {
         std::lock_guard<std::mutex> locker(d->sessionsLock);
-        if (!m_initialised || m_currentSession == kind || !isValidTaviohubHandle(handle))
+        if (!m_initialised || m_currentSession == kind || !isValidHandle(handle))
             return false;
-        if (!qobject_cast<TwoPointFourGHzHub*>(hubForHandle(handle)))
+        if (!qobject_cast<HubClass*>(hubForHandle(handle)))
             return false;
         if (slot.session) {
             earlierHub = slot.impl->hub();
@@ -119,10 +136,9 @@ bool TavioSystem::startHostSession(
 
     std::lock_guard<std::mutex> locker(d->sessionsLock);
     // Checked again: the lock was let go while the hub was waited for.
-    if (!m_initialised || m_currentSession == kind || slot.session
-        || !isValidTaviohubHandle(handle))
+    if (!m_initialised || m_currentSession == kind || slot.session || !isValidHandle(handle))
         return false;
-    auto* hub = qobject_cast<TwoPointFourGHzHub*>(hubForHandle(handle));
+    auto* hub = qobject_cast<HubClass*>(hubForHandle(handle));
     if (!hub)
         return false;
     slot.hub = hub;
@@ -134,7 +150,7 @@ bool TavioSystem::startHostSession(
         deleteHostSession(slot);
         return false;
     }
-    m_sessionHub = hub;
+    (legacy ? m_legacySessionHub : m_sessionHub) = hub;
     m_currentSession = kind;
     return true;
 }
@@ -148,12 +164,15 @@ void TavioSystem::stopHostSession(Slot& slot, int kind, StopHub stopHub)
         disconnectSlot(slot);
         std::swap(taken, slot);
         // The shared markers belong to whichever kind started last.
+        if (kind == Kind_LegacyRegistration)
+            m_legacySessionHub = nullptr;
         if (m_currentSession == kind) {
             m_currentSession = Kind_None;
-            m_sessionHub = nullptr;
+            if (kind != Kind_LegacyRegistration)
+                m_sessionHub = nullptr;
         }
     }
-    if (TwoPointFourGHzHub* hub = taken.impl ? taken.impl->hub() : nullptr)
+    if (auto* hub = taken.impl ? taken.impl->hub() : nullptr)
         stopHub(hub);
     deleteHostSession(taken);
 }
@@ -228,6 +247,37 @@ const TaviohubSlateNamingSession* TavioSystem::startTaviohubSlateNamingSession(i
     return started ? slot.session : nullptr;
 }
 
+const LegacyhubRegistrationSession* TavioSystem::startLegacyhubRegistrationSession(int handle)
+{
+    auto& slot = d->legacyRegistration;
+    const bool started = startHostSession<LegacyhubRegSessionErrorImpl>(
+        slot, Kind_LegacyRegistration, handle,
+        [&slot](LegacyHub* hub) {
+            slot.impl = new LegacyhubNormalRegSessionImpl(hub);
+            slot.session = new LegacyhubRegistrationSession(slot.impl);
+            auto* session = slot.session;
+            return QList<QMetaObject::Connection> {
+                connect(hub, &LegacyHub::voteDeviceRegistered, session,
+                    &LegacyhubRegistrationSession::voteDeviceRegistered, Qt::DirectConnection),
+                connect(hub, &LegacyHub::generatePinforSlateRegistration, session,
+                    &LegacyhubRegistrationSession::generatePinforSlateRegistration,
+                    Qt::DirectConnection),
+                connect(hub, &LegacyHub::slateDeviceRegistered, session,
+                    &LegacyhubRegistrationSession::slateDeviceRegistered, Qt::DirectConnection),
+                connect(hub, &Hub::voteReceived, session,
+                    &LegacyhubRegistrationSession::voteTestReceived, Qt::DirectConnection),
+            };
+        },
+        [](LegacyHub*) {});
+    return started ? slot.session : nullptr;
+}
+
+void TavioSystem::stopLegacyhubRegistrationSession()
+{
+    // The hub's side is the host's to end (stopping registration writes the store).
+    stopHostSession(d->legacyRegistration, Kind_LegacyRegistration, [](LegacyHub*) {});
+}
+
 void TavioSystem::stopTaviohubRegistrationSession()
 {
     stopHostSession(
@@ -257,7 +307,14 @@ void TavioSystem::stopTaviohubSlateNamingSession()
 void TavioSystem::retireSessionsOf(Hub* hub)
 {
     std::lock_guard<std::mutex> locker(d->sessionsLock);
-    if (!hub || hub != m_sessionHub)
+    if (!hub)
+        return;
+    // The legacy registration session has a hub marker of its own.
+    if (hub == m_legacySessionHub) {
+        swapHostSession<LegacyhubRegSessionErrorImpl>(d->legacyRegistration);
+        m_legacySessionHub = nullptr;
+    }
+    if (hub != m_sessionHub)
         return;
     switch (m_currentSession) {
     case Kind_HubRegistration:
@@ -272,7 +329,7 @@ void TavioSystem::retireSessionsOf(Hub* hub)
     case Kind_SlateNaming:
         swapHostSession<TaviohubSlateNamingSessionErrorImpl>(d->slateNaming);
         break;
-    default:
+    default: // legacy registration has been seen to above
         break;
     }
     m_sessionHub = nullptr;
@@ -286,6 +343,7 @@ void TavioSystem::retireAllSessions()
     swapHostSession<TaviohubExpressionNamingSessionErrorImpl>(d->expressionNaming);
     swapHostSession<TaviohubTavioteNamingSessionErrorImpl>(d->voteNaming);
     swapHostSession<TaviohubSlateNamingSessionErrorImpl>(d->slateNaming);
+    swapHostSession<LegacyhubRegSessionErrorImpl>(d->legacyRegistration);
     m_sessionHub = nullptr;
     m_legacySessionHub = nullptr;
     m_currentSession = Kind_None;
@@ -298,6 +356,7 @@ void TavioSystem::releaseHostSessions()
     deleteHostSession(d->expressionNaming);
     deleteHostSession(d->voteNaming);
     deleteHostSession(d->slateNaming);
+    deleteHostSession(d->legacyRegistration);
     d->parkedSessionObjects.clear();
 }
 

@@ -5,6 +5,7 @@
 #include "hub/devicedisplay.h"
 
 #include <taviosystem/hub.h>
+#include <taviosystem/legacyhub.h>
 #include <taviosystem/twopointfourghzhub.h>
 
 #include <QtCore/QThread>
@@ -39,14 +40,61 @@ Hub* TavioSystem::hubForHandle(int handle) const
     return m_hubs.value(handle, nullptr);
 }
 
+// Every item key=<value> of the text, left to right: the shortest key before "=<" and the
+// shortest value up to ">" (both at least one character), white space simplified in both. A
+// later item of the same key wins.
+void TavioSystem::parseAdditionalDeviceInfo(const QString& text, QHash<QString, QString>& hash)
+{
+    const QLatin1String open("=<");
+    const QChar close = QLatin1Char('>');
+    const int size = int(text.size());
+    int start = 0;
+    while (start < size) {
+        const int equals = int(text.indexOf(open, start + 1));
+        if (equals < 0)
+            return;
+        const int end = int(text.indexOf(close, equals + int(open.size()) + 1));
+        if (end < 0)
+            return;
+        const QString key = text.mid(start, equals - start).simplified();
+        const int valueStart = equals + int(open.size());
+        hash.insert(key, text.mid(valueStart, end - valueStart).simplified());
+        start = end + 1;
+    }
+}
+
+namespace {
+// A number of the additional information: 0 when the key is missing or does not convert.
+int infoNumber(const QHash<QString, QString>& info, const char* key, int base)
+{
+    bool ok = false;
+    const int value = info.value(QLatin1String(key)).toInt(&ok, base);
+    return ok ? value : 0;
+}
+} // namespace
+
 Hub* TavioSystem::createHub(const BoardDeviceInfo& record)
 {
     switch (record.kind()) {
+    case RecordKind_LegacyHubType1:
+    case RecordKind_LegacyHub: {
+        QHash<QString, QString> info;
+        parseAdditionalDeviceInfo(QString::fromLatin1(record.additionalInfo()), info);
+        const int model = record.versionNumber();
+        int pens = infoNumber(info, "xp", 10);
+        if (pens == -1)
+            pens = LegacyHub::determinePenCount(model);
+        return new LegacyHub(this, record.handle(), record.serial(), true,
+            record.kind() == RecordKind_LegacyHubType1, record.connectionType(), model, pens,
+            infoNumber(info, "xt", 10), infoNumber(info, "xl", 10),
+            info.value(QStringLiteral("hid")) == QLatin1String("true"), infoNumber(info, "vid", 16),
+            infoNumber(info, "pid", 16));
+    }
     case RecordKind_TwoPointFourGHzHub:
         return new TwoPointFourGHzHub(
             this, record.handle(), record.serial(), true, record.versionNumber());
     default:
-        // The legacy and virtual hub kinds join here as they are built.
+        // The virtual hub kind joins here as it is built.
         return nullptr;
     }
 }
@@ -180,8 +228,11 @@ void TavioSystem::updateHubs()
             retireSessionsOf(hub);
             Q_EMIT tavioHubDisconnected(handle);
         }
-        if (wasLegacy && discoveryGoesOn())
-            Q_EMIT legacyHubDisconnected(handle);
+        if (wasLegacy) {
+            retireSessionsOf(hub);
+            if (discoveryGoesOn())
+                Q_EMIT legacyHubDisconnected(handle);
+        }
         if (hub && hub->isConnected()) {
             hub->setConnected(false);
             if (discoveryGoesOn())

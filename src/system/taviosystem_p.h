@@ -17,6 +17,7 @@
 namespace Taviosystem {
 
 class TwoPointFourGHzHub;
+class LegacyhubRegistrationSessionImpl;
 class TaviohubExpressionNamingSessionImpl;
 class TaviohubRegistrationSessionImpl;
 class TaviohubSlateNamingSessionImpl;
@@ -29,7 +30,7 @@ struct HostSession
 {
     Public* session = nullptr;
     Impl* impl = nullptr;
-    TwoPointFourGHzHub* hub = nullptr; // the hub the normal implementation works on
+    Hub* hub = nullptr; // the hub the normal implementation works on
     QList<QMetaObject::Connection> connections;
 };
 
@@ -79,6 +80,7 @@ struct TavioSystem::Private
         expressionNaming;
     HostSession<TaviohubVoteNamingSession, TaviohubTavioteNamingSessionImpl> voteNaming;
     HostSession<TaviohubSlateNamingSession, TaviohubSlateNamingSessionImpl> slateNaming;
+    HostSession<LegacyhubRegistrationSession, LegacyhubRegistrationSessionImpl> legacyRegistration;
     QList<AbstractHardwareWrapper*> retiredWrappers;
 };
 

@@ -52,15 +52,12 @@ INSTANTIATE_TEST_SUITE_P(Records, VoterRegistration,
         // The serial example: 8A 05 67 01 00 ... gives 5 + 128.
         VoterCase { "SerialExample", "8A056701000000000007", true, true, 133, false, 7 },
         VoterCase { "SerialBatteryMarkIs16", "8A056701000010000002", true, true, 133, true, 2 },
-        VoterCase {
-            "SerialBatteryOtherValue", "8A056701000011000002", true, true, 133, false, 2 },
+        VoterCase { "SerialBatteryOtherValue", "8A056701000011000002", true, true, 133, false, 2 },
         VoterCase { "SerialThirdGroup", "8A7F677F030000000001", true, true,
             0x7F + 128 * 0x7F + 16384 * 3, false, 1 },
-        VoterCase {
-            "SerialLengthWithoutMark", "0A056701000000000007", true, true, 133, false, 7 },
+        VoterCase { "SerialLengthWithoutMark", "0A056701000000000007", true, true, 133, false, 7 },
         VoterCase { "SerialShort", "8A0567010000000000", true, false, 0, false, 0 },
-        VoterCase {
-            "SerialLengthByteDisagrees", "8B056701000000000007", true, false, 0, false, 0 },
+        VoterCase { "SerialLengthByteDisagrees", "8B056701000000000007", true, false, 0, false, 0 },
         VoterCase { "SerialIdZero", "8A006700000000000007", true, false, 0, false, 0 },
         VoterCase { "UsbLittleEndian", "0967850000000100 03", false, true, 133, true, 3 },
         VoterCase {

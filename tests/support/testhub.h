@@ -175,6 +175,7 @@ public:
     // keeps no copies of its packets.
     TestHub* addUnattachedHub(int handle, bool initialisePens);
     TestTavioHub* addUnattachedTavioHub(int handle);
+    using TavioSystem::parseAdditionalDeviceInfo;
     using TavioSystem::wrapper;
 
 protected:

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <taviosystem/device.h>
+
+#include <QtCore/QByteArray>
+#include <QtCore/QString>
+
+namespace Taviosystem {
+
+// A legacy hub's board: uid 0, present while its hub is connected.
+class TAVIOSYSTEM_EXPORT LegacyTavioboard : public Device
+{
+    Q_OBJECT
+public:
+    explicit LegacyTavioboard(Hub* hub);
+
+    Type type() const override { return Type_LegacyBoard; }
+    bool isType(Type type) const override { return type == Type_LegacyBoard; }
+};
+
+} // namespace Taviosystem

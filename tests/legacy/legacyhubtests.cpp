@@ -3,6 +3,7 @@
 // store in the settings file, hot-plug and refused writes.
 
 #include "support/emulatorfixture.h"
+#include "support/legacystore.h"
 
 #include <taviosystem/legacyhub.h>
 #include <taviosystem/legacyhubregistrationsession.h>
@@ -71,16 +72,6 @@ protected:
     {
         emulated->deliver(packet);
         ASSERT_TRUE(emulated->waitUntilDelivered(2000ms));
-    }
-    QString storePath() const
-    {
-        return QString::fromLocal8Bit(qgetenv("TAVIOSYSTEM_APPDATA"))
-            + QStringLiteral("/Corvellan/TavioSystem/TavioSystem.ini");
-    }
-    QStringList storedVoters(const QString& group)
-    {
-        QSettings store(storePath(), QSettings::IniFormat);
-        return store.value(group + QStringLiteral("/taviotes")).toStringList();
     }
     QList<quint32> listedVoters()
     {
@@ -152,7 +143,7 @@ TEST_P(LegacyHubTest, VotersRegisterOnceAndAreKeptInTheStore)
     deliver(LegacyFirmware::voteRegistrationPacket(GetParam(), 0, false, 1));
     ASSERT_TRUE(session->stopVoteRegistrationSession());
     EXPECT_EQ(registered.size(), 2u);
-    EXPECT_EQ(storedVoters(QString::number(Serial)), (QStringList { "133", "69" }));
+    EXPECT_EQ(storedLegacyVoters(QString::number(Serial)), (QStringList { "133", "69" }));
 
     QList<DeviceDisplayInfo> list;
     ASSERT_TRUE(session->getListOfRegisteredVotes(list));
@@ -222,11 +213,7 @@ TEST_P(LegacyHubTest, AVoterTestReachesTheSession)
     firmware->addVoter(voter(133, { 0x04 }));
     record.penCount = 1;
     start();
-    {
-        QSettings store(storePath(), QSettings::IniFormat);
-        store.setValue(
-            QString::number(Serial) + QStringLiteral("/taviotes"), QStringList { "133" });
-    }
+    seedLegacyStore(QString::number(Serial), { "133" });
     hub->readRegisteredDevicesLists();
     const LegacyhubRegistrationSession* session = system->startLegacyhubRegistrationSession(Handle);
     ASSERT_NE(session, nullptr);
@@ -280,14 +267,8 @@ TEST_P(LegacyHubTest, SlatesJoinWithTheirPin)
     ASSERT_TRUE(session->getListOfRegisteredSlates(slates));
     ASSERT_EQ(slates.size(), 1);
     EXPECT_EQ(slates.at(0).name, QStringLiteral("136"));
-    QSettings store(storePath(), QSettings::IniFormat);
-    store.beginGroup(QString::number(Serial));
-    ASSERT_EQ(store.beginReadArray(QStringLiteral("Slates")), 1);
-    store.setArrayIndex(0);
-    EXPECT_EQ(store.value(QStringLiteral("ID")).toUInt(), 7u);
-    EXPECT_EQ(store.value(QStringLiteral("PIN")).toString(), QStringLiteral("136"));
-    store.endArray();
-    store.endGroup();
+    EXPECT_EQ(storedLegacySlates(QString::number(Serial)),
+        (QList<StoredSlate> { { 7, QStringLiteral("136") } }));
 
     ASSERT_TRUE(session->enableSlate(7));
     EXPECT_EQ(writes().back(), QByteArray(":AB07136\r"));
@@ -350,19 +331,15 @@ TEST_P(LegacyHubTest, PensOfTheBoard)
 TEST_P(LegacyHubTest, BoardlessHubsShareOneStoreGroupAndBadStoresAreKept)
 {
     record.hasBoard = false;
-    {
-        QFile file(storePath());
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[LegacyVoteHub]\ntaviotes=12, 0, x, 99\n[Slates\ngarbage\x01\x02");
-    }
+    ASSERT_TRUE(
+        writeLegacyStore("[LegacyVoteHub]\ntaviotes=12, 0, x, 99\n[Slates\ngarbage\x01\x02"));
     start();
     EXPECT_EQ(hub->storeGroup(), QStringLiteral("LegacyVoteHub"));
     EXPECT_EQ(listedVoters(), (QList<quint32> { 12, 99 }));
     // What could not be read is kept beside the store before anything is written over it.
-    EXPECT_TRUE(QFile::exists(storePath() + QStringLiteral(".bad")));
+    EXPECT_TRUE(QFile::exists(legacyStorePath() + QStringLiteral(".bad")));
     ASSERT_TRUE(hub->clearHubOfVotes());
-    EXPECT_TRUE(storedVoters(QStringLiteral("LegacyVoteHub")).isEmpty());
+    EXPECT_TRUE(storedLegacyVoters(QStringLiteral("LegacyVoteHub")).isEmpty());
 }
 
 // The key=<value> items of a hub record, and the legacy hub a record makes.
@@ -394,6 +371,56 @@ TEST(LegacyDiscovery, ModelRules)
     EXPECT_FALSE(LegacyHub::determineIfSupportsRegistration(850));
     EXPECT_TRUE(LegacyHub::determineIfSupportsRegistration(395));
     EXPECT_FALSE(LegacyHub::determineIfKX9Board(900));
+}
+
+// Refused writes leave the session and the store as they were, except where the store is
+// written whatever the hub answers.
+TEST_P(LegacyHubTest, RefusedWritesChangeNothingButTheSlateStore)
+{
+    seedLegacyStore(QString::number(Serial), { "5" }, { { 3, QStringLiteral("111") } });
+    firmware->addWaitingVoter(voter(6));
+    start();
+    emulated->refuseNextWrites(1);
+    EXPECT_FALSE(hub->startVoteRegistrationSession());
+    EXPECT_EQ(hub->getLastError(), Hub::Error_CommsFailure);
+    EXPECT_EQ(hub->sessionType(), Hub::SessionType_None);
+
+    ASSERT_TRUE(hub->startVoteRegistrationSession());
+    ASSERT_TRUE(waitFor([&] { return listedVoters().size() == 2; }));
+    emulated->refuseNextWrites(1);
+    EXPECT_FALSE(hub->stopVoteRegistrationSession());
+    EXPECT_EQ(hub->sessionType(), Hub::SessionType_VoteRegistration);
+    EXPECT_EQ(storedLegacyVoters(QString::number(Serial)), QStringList { "5" });
+    ASSERT_TRUE(hub->stopVoteRegistrationSession());
+    EXPECT_EQ(storedLegacyVoters(QString::number(Serial)), (QStringList { "5", "6" }));
+
+    emulated->refuseNextWrites(1);
+    EXPECT_FALSE(hub->clearHubOfVotes());
+    EXPECT_EQ(listedVoters().size(), 2);
+    emulated->refuseNextWrites(1);
+    EXPECT_TRUE(hub->clearHubOfSlates());
+    EXPECT_TRUE(storedLegacySlates(QString::number(Serial)).isEmpty());
+}
+
+TEST_P(LegacyHubTest, HubsWithoutABoardShareTheirVoters)
+{
+    seedLegacyStore(QStringLiteral("LegacyVoteHub"), { "5", "7" });
+    record.hasBoard = false;
+    start();
+    LegacyHubRecord second = record;
+    second.handle = Handle + 1;
+    second.serial = Serial + 1;
+    TavioEmulator::addLegacyHub(emulator(), second, std::make_shared<LegacyFirmware>(GetParam()));
+    ASSERT_TRUE(waitFor([&] { return system->connectedHub(Handle + 1) != nullptr; }));
+    auto* other = qobject_cast<LegacyHub*>(system->connectedHub(Handle + 1));
+    ASSERT_NE(other, nullptr);
+    QList<Device*> voters;
+    ASSERT_TRUE(other->readTavioteList(&voters));
+    EXPECT_EQ(voters.size(), 2);
+    EXPECT_EQ(listedVoters(), (QList<quint32> { 5, 7 }));
+    QList<Device*> boards;
+    ASSERT_TRUE(hub->getDeviceList(Device::Type_LegacyBoard, &boards));
+    EXPECT_TRUE(boards.isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Framings, LegacyHubTest,

@@ -175,6 +175,8 @@ public:
     // keeps no copies of its packets.
     TestHub* addUnattachedHub(int handle, bool initialisePens);
     TestTavioHub* addUnattachedTavioHub(int handle);
+    // Lists a hub made elsewhere under a handle (the table takes ownership).
+    void listHub(int handle, Taviosystem::Hub* hub) { insertHub(handle, hub); }
     using TavioSystem::parseAdditionalDeviceInfo;
     using TavioSystem::wrapper;
 

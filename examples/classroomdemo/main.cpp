@@ -5,6 +5,7 @@
 // results, runs a self-paced test, saves every answer and shuts down. Try --help.
 
 #include "emulatedclass.h"
+#include "legacylesson.h"
 #include "lesson.h"
 #include "progress.h"
 #include "questions.h"
@@ -23,6 +24,8 @@ struct Settings
 {
     ClassSettings classroom;
     LessonOptions lesson;
+    bool legacy = false; // --hub-kind legacy
+    LegacyLessonOptions legacyLesson;
 };
 
 // An integer option within [minimum, maximum]; false with a message otherwise.
@@ -116,8 +119,21 @@ int parseCommandLine(
         QStringLiteral("Writes the lesson, its questions and every answer as JSON (the "
                        "self-paced test under \"selfPaced\")."),
         QStringLiteral("FILE"));
+    const QCommandLineOption hubKind(QStringLiteral("hub-kind"),
+        QStringLiteral("radio (the 2.4 GHz hub, default) or legacy (the older radio hub: its "
+                       "radio settings, voters and two slates registering, a voter test, a "
+                       "vote, a pen stroke and a re-plug that reads the class back)."),
+        QStringLiteral("KIND"), QStringLiteral("radio"));
+    const QCommandLineOption framing(QStringLiteral("framing"),
+        QStringLiteral("Legacy hub only: usb (default) or serial."), QStringLiteral("FRAMING"),
+        QStringLiteral("usb"));
+    const QCommandLineOption storeDir(QStringLiteral("store-dir"),
+        QStringLiteral("Legacy hub only: the folder of the settings file that keeps the class "
+                       "(default a temporary one); a second run with the same folder finds the "
+                       "class there and skips registration."),
+        QStringLiteral("DIR"));
     parser.addOptions({ help, hubs, classSize, seed, pin, silence, timeout, quiet, questions,
-        noSelfPaced, loss, csv, json });
+        noSelfPaced, loss, csv, json, hubKind, framing, storeDir });
 
     QString error;
     if (!parser.parse(arguments)) {
@@ -177,6 +193,20 @@ int parseCommandLine(
         return 2;
     }
 
+    const QString kind = parser.value(hubKind);
+    const QString framingName = parser.value(framing);
+    if ((kind != QLatin1String("radio") && kind != QLatin1String("legacy"))
+        || (framingName != QLatin1String("usb") && framingName != QLatin1String("serial"))) {
+        err << "classroomdemo: --hub-kind takes radio or legacy, --framing usb or serial\n";
+        return 2;
+    }
+    settings.legacy = kind == QLatin1String("legacy");
+    settings.legacyLesson.serial = framingName == QLatin1String("serial");
+    settings.legacyLesson.storeDir = parser.value(storeDir);
+    settings.legacyLesson.classSize = qMin(classroom.size, 60);
+    settings.legacyLesson.seed = classroom.seed;
+    settings.legacyLesson.interactive = Progress::stdoutIsTerminal();
+
     lesson.selfPaced = !parser.isSet(noSelfPaced);
     lesson.selfPacedQuestions = selfPacedQuestions();
     lesson.loss = classroom.loss;
@@ -208,6 +238,9 @@ int main(int argc, char** argv)
     const int exitCode = parseCommandLine(QCoreApplication::arguments(), settings, out, err);
     if (exitCode >= 0)
         return exitCode;
+
+    if (settings.legacy)
+        return runLegacyLesson(settings.legacyLesson, out);
 
     // The emulator stands in for the receivers plugged into this machine.
     EmulatedClass learners(settings.classroom);

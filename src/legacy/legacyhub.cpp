@@ -28,6 +28,8 @@ const char SlatesKey[] = "Slates";
 const char SlateIdKey[] = "ID";
 const char SlatePinKey[] = "PIN";
 const char BadStoreSuffix[] = ".bad";
+// Entries of the slate array read at the most (slate ids run from 1 to 63).
+constexpr int MaximumStoredSlates = 256;
 
 constexpr int DualPenModelFirst = 800;
 constexpr int DualPenModelLast = 899;
@@ -761,7 +763,9 @@ void LegacyHub::readDevicesInformation(Device::Type type)
         }
     } else {
         clearSlates();
-        const int count = m_settings->beginReadArray(QLatin1String(SlatesKey));
+        // The size is the file's word: read no further than a hub could ever have slates.
+        const int count
+            = qMin(m_settings->beginReadArray(QLatin1String(SlatesKey)), MaximumStoredSlates);
         for (int i = 0; i < count; ++i) {
             m_settings->setArrayIndex(i);
             bool ok = false;

@@ -402,6 +402,19 @@ TEST_P(LegacyHubTest, RefusedWritesChangeNothingButTheSlateStore)
     EXPECT_TRUE(storedLegacySlates(QString::number(Serial)).isEmpty());
 }
 
+// A store whose slate array claims two billion entries is read as far as slates can go.
+TEST_P(LegacyHubTest, AStoreClaimingAHugeSlateArrayIsReadInBounds)
+{
+    ASSERT_TRUE(writeLegacyStore("[20817]\nSlates\\size=2147483647\nSlates\\1\\ID=5\n"
+                                 "Slates\\1\\PIN=123\nSlates\\300\\ID=6\n"));
+    start();
+    QList<Device*> slates;
+    ASSERT_TRUE(hub->getDeviceList(Device::Type_LegacySlate, &slates));
+    ASSERT_EQ(slates.size(), 1);
+    EXPECT_EQ(slates.at(0)->uid(), 5u);
+    EXPECT_EQ(slates.at(0)->name(), QStringLiteral("123"));
+}
+
 TEST_P(LegacyHubTest, HubsWithoutABoardShareTheirVoters)
 {
     seedLegacyStore(QStringLiteral("LegacyVoteHub"), { "5", "7" });

@@ -171,7 +171,8 @@ TEST_P(LegacyHubTest, VotersRegisterOnceAndAreKeptInTheStore)
 TEST_P(LegacyHubTest, VotingEnablesTheListedVotersAndTakesEachKeyOnce)
 {
     firmware->addWaitingVoter(voter(133, { 0x01, 0x01, 0x02 }));
-    firmware->addWaitingVoter(voter(200, { 0x08 }));
+    // 214: its low seven bits are 0x56, the kind of a radio change in the other framing.
+    firmware->addWaitingVoter(voter(214, { 0x08 }));
     start();
     ASSERT_TRUE(hub->startVoteRegistrationSession());
     ASSERT_TRUE(waitFor([&] { return listedVoters().size() == 2; }));
@@ -190,7 +191,7 @@ TEST_P(LegacyHubTest, VotingEnablesTheListedVotersAndTakesEachKeyOnce)
     ASSERT_EQ(sent.size(), 4u);
     EXPECT_EQ(sent[0], QByteArray(":VO\r"));
     EXPECT_EQ(sent[1], QByteArray(":VI850000000000\r"));
-    EXPECT_EQ(sent[2], QByteArray(":VIC80000000000\r"));
+    EXPECT_EQ(sent[2], QByteArray(":VID60000000000\r"));
     EXPECT_EQ(sent[3], QByteArray(":VB\r"));
     // Key 1 held down counts once; key 2 then counts again.
     ASSERT_TRUE(waitFor([&] { return votes.size() == 3; }));
@@ -198,14 +199,20 @@ TEST_P(LegacyHubTest, VotingEnablesTheListedVotersAndTakesEachKeyOnce)
     std::multiset<std::pair<quint32, int>> got;
     for (const auto& vote : votes.values())
         got.insert(vote);
-    EXPECT_EQ(got, (std::multiset<std::pair<quint32, int>> { { 133, 1 }, { 133, 2 }, { 200, 4 } }));
+    EXPECT_EQ(got, (std::multiset<std::pair<quint32, int>> { { 133, 1 }, { 133, 2 }, { 214, 4 } }));
     ASSERT_TRUE(hub->stopSession());
 
-    // A foreign enable answer stops the preparation at that voter.
+    // A foreign enable answer stops the preparation at that voter, and so does none at all.
     firmware->setEnableReplyId(133, 134);
+    firmware->resetCounters();
     EXPECT_FALSE(hub->startVotingSession(Hub::VotingMode_B, nullptr, nullptr));
     EXPECT_EQ(hub->getLastError(), Hub::Error_CommsFailure);
     EXPECT_EQ(hub->sessionType(), Hub::SessionType_None);
+    EXPECT_EQ(firmware->commandCount(":VI"), 1);
+    firmware->setEnableReplyId(133, std::nullopt);
+    ASSERT_TRUE(firmware->removeVoter(214));
+    EXPECT_FALSE(hub->startVotingSession(Hub::VotingMode_B, nullptr, nullptr));
+    EXPECT_EQ(firmware->commandCount(":VB"), 0); // neither failed preparation started a vote
 }
 
 TEST_P(LegacyHubTest, AVoterTestReachesTheSession)

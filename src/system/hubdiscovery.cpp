@@ -6,6 +6,7 @@
 
 #include <taviosystem/hub.h>
 #include <taviosystem/twopointfourghzhub.h>
+#include <taviosystem/virtualtwopointfourghzhub.h>
 
 #include <QtCore/QThread>
 
@@ -45,8 +46,11 @@ Hub* TavioSystem::createHub(const BoardDeviceInfo& record)
     case RecordKind_TwoPointFourGHzHub:
         return new TwoPointFourGHzHub(
             this, record.handle(), record.serial(), true, record.versionNumber());
+    case RecordKind_VirtualTwoPointFourGHzHub:
+        return new VirtualTwoPointFourGHzHub(this, record.handle(), record.serial(), true,
+            record.versionNumber(), record.devicePath());
     default:
-        // The legacy and virtual hub kinds join here as they are built.
+        // The legacy hub kinds join here as they are built.
         return nullptr;
     }
 }

@@ -215,3 +215,4 @@ protected:
 // The 2.4 GHz hub's firmware and its long-message transport come with the control interface.
 #include "tavioemulator/twopointfourghzfirmware.h"
 #include "tavioemulator/enhancedfirmware.h"
+#include "tavioemulator/virtualfirmware.h"

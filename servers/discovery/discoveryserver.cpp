@@ -1,0 +1,459 @@
+#include "discoveryserver.h"
+
+#include <QtCore/QDeadlineTimer>
+#include <QtCore/QMutex>
+#include <QtCore/QObject>
+#include <QtCore/QPointer>
+#include <QtCore/QThread>
+#include <QtCore/QTimer>
+#include <QtCore/QWaitCondition>
+#include <QtNetwork/QTcpServer>
+#include <QtNetwork/QTcpSocket>
+#include <QtNetwork/QUdpSocket>
+
+#include <functional>
+
+namespace DiscoveryServer {
+
+namespace {
+constexpr char CarriageReturn = 0x0D;
+const QByteArray PinRequest(":RP");
+const QByteArray CloseRequest(":CS");
+const QString PinAlphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
+constexpr int PinLength = 3;
+constexpr int PinCombinations = 36 * 36 * 36;
+// A stride prime to the number of combinations spreads consecutive PINs apart.
+constexpr int PinStride = 7919;
+// A connection that sends this much without a CR is dropped.
+constexpr int MaximumRequestSize = 64 * 1024;
+
+QString pinAt(int index)
+{
+    int value = int((qint64(index) * PinStride) % PinCombinations);
+    QString pin(PinLength, QLatin1Char(' '));
+    for (int i = PinLength - 1; i >= 0; --i) {
+        pin[i] = PinAlphabet.at(value % PinAlphabet.size());
+        value /= int(PinAlphabet.size());
+    }
+    return pin;
+}
+
+QByteArray framed(const QByteArray& payload)
+{
+    const quint32 length = quint32(payload.size());
+    QByteArray bytes;
+    for (int i = 0; i < 4; ++i)
+        bytes += char((length >> (8 * i)) & 0xFF);
+    return bytes + payload;
+}
+} // namespace
+
+// State shared between the caller's threads and the server's.
+struct Server::Shared
+{
+    mutable QMutex mutex;
+    mutable QWaitCondition requestArrived;
+    bool silent = false;
+    int replyDelay = 0;
+    int dripInterval = 0;
+    std::optional<QByteArray> rawReply;
+    bool closeAfterAccept = false;
+    std::optional<QByteArray> announcementText;
+    int announcementsSent = 0;
+    QStringList pool; // empty: every combination
+    int nextPin = 0;
+    QMap<QString, QString> held; // details -> PIN
+    QList<ReceivedRequest> requests;
+    int accepted = 0;
+    int open = 0;
+    quint16 port = 0;
+
+    // Called with the mutex held.
+    QString issuePin(const QString& details)
+    {
+        if (held.contains(details))
+            return held.value(details);
+        const int candidates = pool.isEmpty() ? PinCombinations : int(pool.size());
+        for (int tried = 0; tried < candidates; ++tried) {
+            const int index = nextPin++ % candidates;
+            const QString pin = pool.isEmpty() ? pinAt(index) : pool.at(index);
+            if (!held.values().contains(pin)) {
+                held.insert(details, pin);
+                return pin;
+            }
+        }
+        return QString();
+    }
+};
+
+// Lives on the server's thread and owns every socket.
+class Server::Worker : public QObject
+{
+public:
+    explicit Worker(std::shared_ptr<Shared> shared)
+        : m_shared(std::move(shared))
+    {
+    }
+
+    bool listen(quint16 port)
+    {
+        close();
+        m_listener = new QTcpServer(this);
+        QObject::connect(m_listener, &QTcpServer::newConnection, this, [this] { accept(); });
+        if (!m_listener->listen(QHostAddress(QHostAddress::LocalHost), port)) {
+            delete m_listener;
+            m_listener = nullptr;
+            return false;
+        }
+        QMutexLocker locker(&m_shared->mutex);
+        m_shared->port = m_listener->serverPort();
+        return true;
+    }
+
+    void close()
+    {
+        dropConnections();
+        delete m_listener; // and the sockets it accepted
+        m_listener = nullptr;
+    }
+
+    // Runs on the server's thread before the worker leaves it.
+    void shutdown()
+    {
+        close();
+        delete m_timer;
+        m_timer = nullptr;
+        delete m_udp;
+        m_udp = nullptr;
+        moveToThread(nullptr);
+    }
+
+    void dropConnections()
+    {
+        const auto sockets = m_connections.keys();
+        for (QTcpSocket* socket : sockets)
+            socket->abort();
+    }
+
+    void announce(quint16 udpPort, int intervalMs)
+    {
+        if (!m_udp)
+            m_udp = new QUdpSocket(this);
+        if (!m_timer) {
+            m_timer = new QTimer(this);
+            QObject::connect(m_timer, &QTimer::timeout, this, [this] { sendAnnouncement(); });
+        }
+        m_udpPort = udpPort;
+        m_timer->start(intervalMs);
+        sendAnnouncement();
+    }
+
+    void stopAnnouncing()
+    {
+        if (m_timer)
+            m_timer->stop();
+    }
+
+    void sendToAll(const QByteArray& bytes)
+    {
+        for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it)
+            it.key()->write(bytes);
+    }
+
+private:
+    struct Connection
+    {
+        int id = 0;
+        QByteArray buffer;
+        QString lastPin;
+    };
+
+    void sendAnnouncement()
+    {
+        QByteArray text;
+        {
+            QMutexLocker locker(&m_shared->mutex);
+            text = m_shared->announcementText.value_or(Server::announcement(m_shared->port));
+            ++m_shared->announcementsSent;
+        }
+        // Unicast to this machine only.
+        m_udp->writeDatagram(text, QHostAddress(QHostAddress::LocalHost), m_udpPort);
+    }
+
+    void accept()
+    {
+        while (QTcpSocket* socket = m_listener ? m_listener->nextPendingConnection() : nullptr) {
+            bool closeNow = false;
+            Connection connection;
+            {
+                QMutexLocker locker(&m_shared->mutex);
+                connection.id = ++m_shared->accepted;
+                ++m_shared->open;
+                closeNow = m_shared->closeAfterAccept;
+            }
+            m_connections.insert(socket, connection);
+            QObject::connect(
+                socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+            QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                if (m_connections.remove(socket) > 0) {
+                    QMutexLocker locker(&m_shared->mutex);
+                    --m_shared->open;
+                }
+                socket->deleteLater();
+            });
+            if (closeNow)
+                socket->disconnectFromHost();
+        }
+    }
+
+    void read(QTcpSocket* socket)
+    {
+        auto it = m_connections.find(socket);
+        if (it == m_connections.end())
+            return;
+        it->buffer += socket->readAll();
+        int end = -1;
+        while ((end = int(it->buffer.indexOf(CarriageReturn))) >= 0) {
+            const QByteArray request = it->buffer.left(end);
+            it->buffer.remove(0, end + 1);
+            handle(socket, *it, request);
+        }
+        if (it->buffer.size() > MaximumRequestSize)
+            socket->abort();
+    }
+
+    void handle(QTcpSocket* socket, Connection& connection, const QByteArray& request)
+    {
+        std::optional<QByteArray> reply;
+        bool silent = false;
+        int delay = 0;
+        int drip = 0;
+        {
+            QMutexLocker locker(&m_shared->mutex);
+            m_shared->requests.append({ connection.id, request });
+            m_shared->requestArrived.wakeAll();
+            if (request.startsWith(PinRequest)) {
+                const QString details = QString::fromUtf8(request.mid(PinRequest.size()));
+                const QString pin = m_shared->issuePin(details);
+                if (!pin.isEmpty())
+                    connection.lastPin = pin;
+                reply = m_shared->rawReply.value_or(framed(pin.toLatin1()));
+            } else if (request == CloseRequest && !connection.lastPin.isEmpty()) {
+                const QString details = m_shared->held.key(connection.lastPin);
+                m_shared->held.remove(details);
+                connection.lastPin.clear();
+            }
+            silent = m_shared->silent;
+            delay = m_shared->replyDelay;
+            drip = m_shared->dripInterval;
+        }
+        if (!reply || silent)
+            return;
+        QPointer<QTcpSocket> target(socket);
+        const QByteArray bytes = *reply;
+        auto send = [this, target, bytes, drip] { sendReply(target, bytes, drip); };
+        if (delay > 0)
+            QTimer::singleShot(delay, this, send);
+        else
+            send();
+    }
+
+    void sendReply(QPointer<QTcpSocket> socket, QByteArray bytes, int drip)
+    {
+        if (!socket)
+            return;
+        if (drip <= 0 || bytes.size() <= 1) {
+            socket->write(bytes);
+            return;
+        }
+        socket->write(bytes.left(1));
+        const QByteArray rest = bytes.mid(1);
+        QTimer::singleShot(
+            drip, this, [this, socket, rest, drip] { sendReply(socket, rest, drip); });
+    }
+
+    std::shared_ptr<Shared> m_shared;
+    QTcpServer* m_listener = nullptr;
+    QMap<QTcpSocket*, Connection> m_connections;
+    QUdpSocket* m_udp = nullptr;
+    QTimer* m_timer = nullptr;
+    quint16 m_udpPort = 0;
+};
+
+class Server::Thread : public QThread
+{
+};
+
+namespace {
+// Runs `work` on the worker's thread and waits for it.
+template <typename Work>
+void runOn(QObject* worker, Work work)
+{
+    if (QThread::currentThread() == worker->thread())
+        work();
+    else
+        QMetaObject::invokeMethod(worker, work, Qt::BlockingQueuedConnection);
+}
+} // namespace
+
+Server::Server()
+    : m_shared(std::make_shared<Shared>())
+    , m_worker(std::make_unique<Worker>(m_shared))
+    , m_thread(std::make_unique<Thread>())
+{
+    m_worker->moveToThread(m_thread.get());
+    m_thread->start();
+}
+
+Server::~Server()
+{
+    runOn(m_worker.get(), [this] { m_worker->shutdown(); });
+    m_thread->quit();
+    m_thread->wait();
+    m_worker.reset();
+}
+
+bool Server::start(quint16 port)
+{
+    bool ok = false;
+    runOn(m_worker.get(), [&] { ok = m_worker->listen(port); });
+    return ok;
+}
+
+void Server::stop()
+{
+    runOn(m_worker.get(), [this] { m_worker->close(); });
+}
+
+bool Server::restart()
+{
+    const quint16 previous = port();
+    stop();
+    return start(previous);
+}
+
+quint16 Server::port() const
+{
+    QMutexLocker locker(&m_shared->mutex);
+    return m_shared->port;
+}
+
+bool Server::announceTo(const QHostAddress& target, quint16 udpPort, int intervalMs)
+{
+    if (target != QHostAddress(QHostAddress::LocalHost) || udpPort == 0 || intervalMs <= 0)
+        return false;
+    runOn(m_worker.get(), [&] { m_worker->announce(udpPort, intervalMs); });
+    return true;
+}
+
+void Server::stopAnnouncing()
+{
+    runOn(m_worker.get(), [this] { m_worker->stopAnnouncing(); });
+}
+
+void Server::setAnnouncementText(const std::optional<QByteArray>& text)
+{
+    QMutexLocker locker(&m_shared->mutex);
+    m_shared->announcementText = text;
+}
+
+int Server::announcementsSent() const
+{
+    QMutexLocker locker(&m_shared->mutex);
+    return m_shared->announcementsSent;
+}
+
+QByteArray Server::announcement(quint16 port)
+{
+    return QByteArray("Orvik addr<127.0.0.1> port<") + QByteArray::number(port) + '>';
+}
+
+void Server::setPinPool(const QStringList& pins)
+{
+    QMutexLocker locker(&m_shared->mutex);
+    m_shared->pool = pins;
+    m_shared->nextPin = 0;
+}
+
+QMap<QString, QString> Server::heldPins() const
+{
+    QMutexLocker locker(&m_shared->mutex);
+    return m_shared->held;
+}
+
+void Server::setSilent(bool silent)
+{
+    QMutexLocker locker(&m_shared->mutex);
+    m_shared->silent = silent;
+}
+
+void Server::setReplyDelay(int ms)
+{
+    QMutexLocker locker(&m_shared->mutex);
+    m_shared->replyDelay = ms;
+}
+
+void Server::setDripInterval(int ms)
+{
+    QMutexLocker locker(&m_shared->mutex);
+    m_shared->dripInterval = ms;
+}
+
+void Server::setRawReply(const std::optional<QByteArray>& bytes)
+{
+    QMutexLocker locker(&m_shared->mutex);
+    m_shared->rawReply = bytes;
+}
+
+void Server::setCloseAfterAccept(bool close)
+{
+    QMutexLocker locker(&m_shared->mutex);
+    m_shared->closeAfterAccept = close;
+}
+
+void Server::sendUnsolicited(const QByteArray& bytes)
+{
+    runOn(m_worker.get(), [&] { m_worker->sendToAll(bytes); });
+}
+
+void Server::dropConnections()
+{
+    runOn(m_worker.get(), [this] { m_worker->dropConnections(); });
+}
+
+QList<ReceivedRequest> Server::requests() const
+{
+    QMutexLocker locker(&m_shared->mutex);
+    return m_shared->requests;
+}
+
+bool Server::waitForRequests(int count, int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QMutexLocker locker(&m_shared->mutex);
+    while (m_shared->requests.size() < count) {
+        if (!m_shared->requestArrived.wait(&m_shared->mutex, deadline))
+            return m_shared->requests.size() >= count;
+    }
+    return true;
+}
+
+void Server::clearRequests()
+{
+    QMutexLocker locker(&m_shared->mutex);
+    m_shared->requests.clear();
+}
+
+int Server::connectionsAccepted() const
+{
+    QMutexLocker locker(&m_shared->mutex);
+    return m_shared->accepted;
+}
+
+int Server::openConnections() const
+{
+    QMutexLocker locker(&m_shared->mutex);
+    return m_shared->open;
+}
+
+} // namespace DiscoveryServer

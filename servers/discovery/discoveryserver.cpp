@@ -1,17 +1,18 @@
 #include "discoveryserver.h"
 
-#include <QtCore/QDeadlineTimer>
-#include <QtCore/QMutex>
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
 #include <QtCore/QThread>
 #include <QtCore/QTimer>
-#include <QtCore/QWaitCondition>
 #include <QtNetwork/QTcpServer>
 #include <QtNetwork/QTcpSocket>
 #include <QtNetwork/QUdpSocket>
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
 
 namespace DiscoveryServer {
 
@@ -38,6 +39,9 @@ QString pinAt(int index)
     return pin;
 }
 
+QString deepCopy(const QString& text) { return QString(text.constData(), text.size()); }
+QByteArray deepCopy(const QByteArray& bytes) { return QByteArray(bytes.constData(), bytes.size()); }
+
 QByteArray framed(const QByteArray& payload)
 {
     const quint32 length = quint32(payload.size());
@@ -49,10 +53,10 @@ QByteArray framed(const QByteArray& payload)
 } // namespace
 
 // State shared between the caller's threads and the server's.
-struct Server::Shared
+struct ServerState
 {
-    mutable QMutex mutex;
-    mutable QWaitCondition requestArrived;
+    mutable std::mutex mutex;
+    mutable std::condition_variable requestArrived;
     bool silent = false;
     int replyDelay = 0;
     int dripInterval = 0;
@@ -67,6 +71,14 @@ struct Server::Shared
     int accepted = 0;
     int open = 0;
     quint16 port = 0;
+
+    // Work handed to the server's thread, in order, and how much of it is done. Kept here rather
+    // than in queued functors so that every access is under a lock this code takes itself.
+    std::mutex taskMutex;
+    std::condition_variable taskDone;
+    std::deque<std::function<void()>> tasks;
+    quint64 tasksPosted = 0;
+    quint64 tasksDone = 0;
 
     // Called with the mutex held.
     QString issuePin(const QString& details)
@@ -87,10 +99,11 @@ struct Server::Shared
 };
 
 // Lives on the server's thread and owns every socket.
-class Server::Worker : public QObject
+class ServerWorker : public QObject
 {
+    Q_OBJECT
 public:
-    explicit Worker(std::shared_ptr<Shared> shared)
+    explicit ServerWorker(std::shared_ptr<ServerState> shared)
         : m_shared(std::move(shared))
     {
     }
@@ -105,7 +118,7 @@ public:
             m_listener = nullptr;
             return false;
         }
-        QMutexLocker locker(&m_shared->mutex);
+        std::lock_guard<std::mutex> locker(m_shared->mutex);
         m_shared->port = m_listener->serverPort();
         return true;
     }
@@ -154,6 +167,27 @@ public:
             m_timer->stop();
     }
 
+    // Runs the work posted to this thread, oldest first.
+    Q_INVOKABLE void drain()
+    {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard<std::mutex> locker(m_shared->taskMutex);
+                if (m_shared->tasks.empty())
+                    return;
+                task = std::move(m_shared->tasks.front());
+                m_shared->tasks.pop_front();
+            }
+            task();
+            {
+                std::lock_guard<std::mutex> locker(m_shared->taskMutex);
+                ++m_shared->tasksDone;
+            }
+            m_shared->taskDone.notify_all();
+        }
+    }
+
     void sendToAll(const QByteArray& bytes)
     {
         for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it)
@@ -172,7 +206,7 @@ private:
     {
         QByteArray text;
         {
-            QMutexLocker locker(&m_shared->mutex);
+            std::lock_guard<std::mutex> locker(m_shared->mutex);
             text = m_shared->announcementText.value_or(Server::announcement(m_shared->port));
             ++m_shared->announcementsSent;
         }
@@ -186,7 +220,7 @@ private:
             bool closeNow = false;
             Connection connection;
             {
-                QMutexLocker locker(&m_shared->mutex);
+                std::lock_guard<std::mutex> locker(m_shared->mutex);
                 connection.id = ++m_shared->accepted;
                 ++m_shared->open;
                 closeNow = m_shared->closeAfterAccept;
@@ -196,7 +230,7 @@ private:
                 socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
             QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
                 if (m_connections.remove(socket) > 0) {
-                    QMutexLocker locker(&m_shared->mutex);
+                    std::lock_guard<std::mutex> locker(m_shared->mutex);
                     --m_shared->open;
                 }
                 socket->deleteLater();
@@ -229,9 +263,9 @@ private:
         int delay = 0;
         int drip = 0;
         {
-            QMutexLocker locker(&m_shared->mutex);
+            std::lock_guard<std::mutex> locker(m_shared->mutex);
             m_shared->requests.append({ connection.id, request });
-            m_shared->requestArrived.wakeAll();
+            m_shared->requestArrived.notify_all();
             if (request.startsWith(PinRequest)) {
                 const QString details = QString::fromUtf8(request.mid(PinRequest.size()));
                 const QString pin = m_shared->issuePin(details);
@@ -272,7 +306,7 @@ private:
             drip, this, [this, socket, rest, drip] { sendReply(socket, rest, drip); });
     }
 
-    std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<ServerState> m_shared;
     QTcpServer* m_listener = nullptr;
     QMap<QTcpSocket*, Connection> m_connections;
     QUdpSocket* m_udp = nullptr;
@@ -284,21 +318,27 @@ class Server::Thread : public QThread
 {
 };
 
-namespace {
-// Runs `work` on the worker's thread and waits for it.
+// Runs `work` on the server's thread and waits for it. The server's thread only ever runs short
+// socket calls, so the wait ends; it holds references to the caller's locals until then.
 template <typename Work>
-void runOn(QObject* worker, Work work)
+void Server::runOnServerThread(Work work)
 {
-    if (QThread::currentThread() == worker->thread())
+    if (QThread::currentThread() == m_worker->thread()) {
         work();
-    else
-        QMetaObject::invokeMethod(worker, work, Qt::BlockingQueuedConnection);
+        return;
+    }
+    std::unique_lock<std::mutex> locker(m_shared->taskMutex);
+    const quint64 ticket = ++m_shared->tasksPosted;
+    m_shared->tasks.emplace_back(work);
+    locker.unlock();
+    QMetaObject::invokeMethod(m_worker.get(), "drain", Qt::QueuedConnection);
+    locker.lock();
+    m_shared->taskDone.wait(locker, [&] { return m_shared->tasksDone >= ticket; });
 }
-} // namespace
 
 Server::Server()
-    : m_shared(std::make_shared<Shared>())
-    , m_worker(std::make_unique<Worker>(m_shared))
+    : m_shared(std::make_shared<ServerState>())
+    , m_worker(std::make_unique<ServerWorker>(m_shared))
     , m_thread(std::make_unique<Thread>())
 {
     m_worker->moveToThread(m_thread.get());
@@ -307,7 +347,7 @@ Server::Server()
 
 Server::~Server()
 {
-    runOn(m_worker.get(), [this] { m_worker->shutdown(); });
+    runOnServerThread([this] { m_worker->shutdown(); });
     m_thread->quit();
     m_thread->wait();
     m_worker.reset();
@@ -316,13 +356,13 @@ Server::~Server()
 bool Server::start(quint16 port)
 {
     bool ok = false;
-    runOn(m_worker.get(), [&] { ok = m_worker->listen(port); });
+    runOnServerThread([&] { ok = m_worker->listen(port); });
     return ok;
 }
 
 void Server::stop()
 {
-    runOn(m_worker.get(), [this] { m_worker->close(); });
+    runOnServerThread([this] { m_worker->close(); });
 }
 
 bool Server::restart()
@@ -334,7 +374,7 @@ bool Server::restart()
 
 quint16 Server::port() const
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     return m_shared->port;
 }
 
@@ -342,24 +382,24 @@ bool Server::announceTo(const QHostAddress& target, quint16 udpPort, int interva
 {
     if (target != QHostAddress(QHostAddress::LocalHost) || udpPort == 0 || intervalMs <= 0)
         return false;
-    runOn(m_worker.get(), [&] { m_worker->announce(udpPort, intervalMs); });
+    runOnServerThread([&] { m_worker->announce(udpPort, intervalMs); });
     return true;
 }
 
 void Server::stopAnnouncing()
 {
-    runOn(m_worker.get(), [this] { m_worker->stopAnnouncing(); });
+    runOnServerThread([this] { m_worker->stopAnnouncing(); });
 }
 
 void Server::setAnnouncementText(const std::optional<QByteArray>& text)
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     m_shared->announcementText = text;
 }
 
 int Server::announcementsSent() const
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     return m_shared->announcementsSent;
 }
 
@@ -370,90 +410,96 @@ QByteArray Server::announcement(quint16 port)
 
 void Server::setPinPool(const QStringList& pins)
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     m_shared->pool = pins;
     m_shared->nextPin = 0;
 }
 
+// The records are handed out as deep copies: nothing the server thread goes on changing is shared
+// with the caller.
 QMap<QString, QString> Server::heldPins() const
 {
-    QMutexLocker locker(&m_shared->mutex);
-    return m_shared->held;
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
+    QMap<QString, QString> copy;
+    for (auto it = m_shared->held.cbegin(); it != m_shared->held.cend(); ++it)
+        copy.insert(deepCopy(it.key()), deepCopy(it.value()));
+    return copy;
 }
 
 void Server::setSilent(bool silent)
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     m_shared->silent = silent;
 }
 
 void Server::setReplyDelay(int ms)
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     m_shared->replyDelay = ms;
 }
 
 void Server::setDripInterval(int ms)
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     m_shared->dripInterval = ms;
 }
 
 void Server::setRawReply(const std::optional<QByteArray>& bytes)
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     m_shared->rawReply = bytes;
 }
 
 void Server::setCloseAfterAccept(bool close)
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     m_shared->closeAfterAccept = close;
 }
 
 void Server::sendUnsolicited(const QByteArray& bytes)
 {
-    runOn(m_worker.get(), [&] { m_worker->sendToAll(bytes); });
+    runOnServerThread([&] { m_worker->sendToAll(bytes); });
 }
 
 void Server::dropConnections()
 {
-    runOn(m_worker.get(), [this] { m_worker->dropConnections(); });
+    runOnServerThread([this] { m_worker->dropConnections(); });
 }
 
 QList<ReceivedRequest> Server::requests() const
 {
-    QMutexLocker locker(&m_shared->mutex);
-    return m_shared->requests;
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
+    QList<ReceivedRequest> copy;
+    for (const ReceivedRequest& request : std::as_const(m_shared->requests))
+        copy.append({ request.connection, deepCopy(request.bytes) });
+    return copy;
 }
 
 bool Server::waitForRequests(int count, int timeoutMs) const
 {
-    QDeadlineTimer deadline(timeoutMs);
-    QMutexLocker locker(&m_shared->mutex);
-    while (m_shared->requests.size() < count) {
-        if (!m_shared->requestArrived.wait(&m_shared->mutex, deadline))
-            return m_shared->requests.size() >= count;
-    }
-    return true;
+    std::unique_lock<std::mutex> locker(m_shared->mutex);
+    return m_shared->requestArrived.wait_for(locker, std::chrono::milliseconds(timeoutMs),
+        [&] { return m_shared->requests.size() >= count; });
 }
 
 void Server::clearRequests()
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     m_shared->requests.clear();
 }
 
 int Server::connectionsAccepted() const
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     return m_shared->accepted;
 }
 
 int Server::openConnections() const
 {
-    QMutexLocker locker(&m_shared->mutex);
+    std::lock_guard<std::mutex> locker(m_shared->mutex);
     return m_shared->open;
 }
 
 } // namespace DiscoveryServer
+
+#include "discoveryserver.moc"

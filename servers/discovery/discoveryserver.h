@@ -25,6 +25,9 @@
 
 namespace DiscoveryServer {
 
+struct ServerState;
+class ServerWorker;
+
 struct ReceivedRequest
 {
     int connection = 0; // numbered from 1 in the order they were accepted
@@ -78,10 +81,11 @@ public:
     int openConnections() const;
 
 private:
-    class Worker;
-    struct Shared;
-    std::shared_ptr<Shared> m_shared;
-    std::unique_ptr<Worker> m_worker;
+    template <typename Work>
+    void runOnServerThread(Work work);
+
+    std::shared_ptr<ServerState> m_shared;
+    std::unique_ptr<ServerWorker> m_worker;
     class Thread;
     std::unique_ptr<Thread> m_thread;
 };

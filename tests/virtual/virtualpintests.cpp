@@ -13,7 +13,6 @@
 #include <tavioemulator/virtualfirmware.h>
 
 #include <QtCore/QThread>
-#include <QtTest/QSignalSpy>
 
 using namespace Taviosystem;
 using namespace TavioTest;
@@ -109,9 +108,12 @@ TEST_F(VirtualPinTest, OtherStopsAndADepartingHubKeepThePinHeld)
     ASSERT_TRUE(registration->stopSlateRegistrationSession());
     ASSERT_TRUE(registration->startExpressionRegistrationSession(1, 2, 3, code));
 
-    QSignalSpy gone(system.get(), &TavioSystem::tavioHubDisconnected);
+    Recorder<int> gone; // reported on the event thread
+    QObject::connect(
+        system.get(), &TavioSystem::tavioHubDisconnected, system.get(),
+        [&](int handle) { gone.append(handle); }, Qt::DirectConnection);
     ASSERT_TRUE(emulator().removeHub(Handle));
-    ASSERT_TRUE(waitFor([&] { return gone.count() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return gone.size() == 1; }));
     QThread::msleep(30);
     EXPECT_EQ(closeRequests(), 0);
     EXPECT_EQ(server.heldPins().size(), 1);

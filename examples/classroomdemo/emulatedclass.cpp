@@ -19,6 +19,7 @@ using TavioEmulator::EnhancedFirmware;
 using TavioEmulator::EnhancedQuestionInfo;
 using TavioEmulator::QuestionInfo;
 using TavioEmulator::TwoPointFourGHzFirmware;
+using TavioEmulator::VirtualTwoPointFourGHzFirmware;
 using Random = std::mt19937;
 
 const char* const FirstNames[] = { "Ada", "Ben", "Chloe", "Dev", "Ella", "Finn", "Grace", "Hugo",
@@ -339,6 +340,14 @@ void EmulatedClass::plugIn()
         config.kind = 3;
         config.serial = 0x5A000000ull + quint64(i);
         config.driverVersion = u"6.2.3.4";
+        if (i == 1 && settings.virtualHub) {
+            auto software = std::make_shared<VirtualTwoPointFourGHzFirmware>(firmware);
+            software->setHubName("Room " + std::to_string(10 + i));
+            config.kind = 4;
+            config.devicePath = u"vh:/127.0.0.1/:room11:demo:1";
+            TavioEmulator::addVirtualTwoPointFourGHzHub(emulator, config, software);
+            continue;
+        }
         TavioEmulator::addTwoPointFourGHzHub(emulator, config, firmware);
     }
 }

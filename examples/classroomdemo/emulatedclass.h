@@ -41,6 +41,9 @@ struct ClassSettings
     int selfPacedMinimumDelayMs = 10;
     int selfPacedMaximumDelayMs = 70;
     double loss = 0.1;
+    // The first receiver is a software hub (record kind 4) whose PINs come from the discovery
+    // server; its device path names the server's host.
+    bool virtualHub = false;
 };
 
 // What the emulated radio went through during a self-paced test (the emulator's count: the

@@ -8,6 +8,7 @@
 #include <taviosystem/taviohubregistrationsession.h>
 #include <taviosystem/taviosystem.h>
 #include <taviosystem/twopointfourghzhub.h>
+#include <taviosystem/virtualtwopointfourghzhub.h>
 
 #include <QtCore/QEventLoop>
 #include <QtCore/QTimer>
@@ -176,6 +177,11 @@ bool Lesson::findHub()
         m_out << "No 2.4 GHz hub is attached.\n";
         return false;
     }
+    if (auto* software = qobject_cast<VirtualTwoPointFourGHzHub*>(m_hub)) {
+        m_out << "  the lesson hub is a software hub: " << software->asGetHubDetails() << "\n"
+              << "  discovery server "
+              << (software->asIsOrvikServerAvailable() ? "found" : "not found") << "\n";
+    }
     return true;
 }
 
@@ -200,8 +206,21 @@ bool Lesson::registerClass()
         },
         Qt::DirectConnection);
 
-    const QString pin = m_options.pin;
-    if (!registration->startExpressionRegistrationSession(0, 0, 0, RegistrationCode(pin))) {
+    // A software hub takes its PIN from the discovery server; the stop of expression
+    // registration gives it back.
+    QString pin = m_options.pin;
+    RegistrationCode code(pin);
+    if (m_hub->isVirtualHub()) {
+        if (!m_hub->asGetRegistrationPin(code)) {
+            m_out << "  The discovery server gave no PIN.\n";
+            m_system.stopTaviohubRegistrationSession();
+            QObject::disconnect(connection);
+            return false;
+        }
+        pin = QString(QChar(code.char1())) + QChar(code.char2()) + QChar(code.char3());
+        m_out << "  the discovery server's PIN: " << pin << "\n";
+    }
+    if (!registration->startExpressionRegistrationSession(0, 0, 0, code)) {
         m_out << "  The registration window did not open: "
               << Hub::errorAsString(m_hub->getLastError()) << "\n";
         QObject::disconnect(connection);

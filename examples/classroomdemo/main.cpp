@@ -14,7 +14,12 @@
 #include <QtCore/QCoreApplication>
 #include <QtCore/QFileInfo>
 #include <QtCore/QJsonObject>
+#include <QtCore/QSettings>
+#include <QtCore/QTemporaryDir>
 #include <QtCore/QTextStream>
+#include <QtNetwork/QUdpSocket>
+
+#include <discoveryserver.h>
 
 using namespace ClassroomDemo;
 
@@ -26,6 +31,50 @@ struct Settings
     LessonOptions lesson;
     bool legacy = false; // --hub-kind legacy
     LegacyLessonOptions legacyLesson;
+};
+
+// Milliseconds between the discovery server's announcements.
+const int AnnouncementIntervalMs = 100;
+
+// The classroom's discovery server, on loopback: it hands out the class's PIN, and the software
+// hub finds it by its announcement. The hub reads where to look from settings kept in a
+// temporary folder for this run. Nothing leaves this machine.
+class DiscoveryService
+{
+public:
+    bool start(const QString& pin, QTextStream& err)
+    {
+        if (!m_settingsDir.isValid()) {
+            err << "classroomdemo: no temporary folder for the discovery settings\n";
+            return false;
+        }
+        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, m_settingsDir.path());
+        m_server.setPinPool({ pin });
+        if (!m_server.start()) {
+            err << "classroomdemo: the discovery server could not listen on 127.0.0.1\n";
+            return false;
+        }
+        QUdpSocket probe;
+        probe.bind(QHostAddress(QHostAddress::LocalHost), 0);
+        const quint16 udpPort = probe.localPort();
+        probe.close();
+        QSettings settings(QSettings::IniFormat, QSettings::SystemScope,
+            QStringLiteral("Corvellan"), QStringLiteral("orvikserver"));
+        settings.beginGroup(QStringLiteral("Server"));
+        settings.setValue(QStringLiteral("address"), QStringLiteral("127.0.0.1"));
+        settings.setValue(QStringLiteral("use_tcp_port"), int(m_server.port()));
+        settings.setValue(QStringLiteral("use_udp_port"), int(udpPort));
+        settings.sync();
+        return udpPort != 0
+            && m_server.announceTo(
+                QHostAddress(QHostAddress::LocalHost), udpPort, AnnouncementIntervalMs);
+    }
+
+    int pinsHeld() const { return int(m_server.heldPins().size()); }
+
+private:
+    QTemporaryDir m_settingsDir;
+    DiscoveryServer::Server m_server;
 };
 
 // An integer option within [minimum, maximum]; false with a message otherwise.
@@ -57,7 +106,8 @@ int parseCommandLine(
         "Runs a whole lesson against emulated classroom hubs: registers a class under a PIN,\n"
         "names a few devices, asks one question of each type with live progress, prints\n"
         "each question's results, runs a self-paced test and can save every answer.\n"
-        "Touches no network.\n"
+        "Touches no network, but for --hub-kind virtual: that runs a discovery server on\n"
+        "127.0.0.1 and keeps its settings in a temporary folder.\n"
         "A question closes when everyone has answered, when no answer came for --quiet ms,\n"
         "or after --timeout ms. Progress is a bar on a terminal and plain lines otherwise.\n"
         "In the self-paced test every answer device fetches the test's own six questions\n"
@@ -120,9 +170,11 @@ int parseCommandLine(
                        "self-paced test under \"selfPaced\")."),
         QStringLiteral("FILE"));
     const QCommandLineOption hubKind(QStringLiteral("hub-kind"),
-        QStringLiteral("radio (the 2.4 GHz hub, default) or legacy (the older radio hub: its "
-                       "radio settings, voters and two slates registering, a voter test, a "
-                       "vote, a pen stroke and a re-plug that reads the class back)."),
+        QStringLiteral("radio (default): emulated radio hubs; virtual: the lesson hub is a "
+                       "software hub that takes its PIN (--pin) from a discovery server run on "
+                       "127.0.0.1; legacy: the older radio hub (its radio settings, voters and "
+                       "two slates registering, a voter test, a vote, a pen stroke and a "
+                       "re-plug that reads the class back)."),
         QStringLiteral("KIND"), QStringLiteral("radio"));
     const QCommandLineOption framing(QStringLiteral("framing"),
         QStringLiteral("Legacy hub only: usb (default) or serial."), QStringLiteral("FRAMING"),
@@ -168,6 +220,15 @@ int parseCommandLine(
         }
     }
     if (ok) {
+        const QString kind = parser.value(hubKind);
+        classroom.virtualHub = kind == QLatin1String("virtual");
+        settings.legacy = kind == QLatin1String("legacy");
+        if (!classroom.virtualHub && !settings.legacy && kind != QLatin1String("radio")) {
+            error = QStringLiteral("--hub-kind takes radio, virtual or legacy");
+            ok = false;
+        }
+    }
+    if (ok) {
         classroom.silence = parser.value(silence).toDouble(&ok);
         if (!ok || classroom.silence < 0.0 || classroom.silence > 1.0) {
             error = QStringLiteral("--silence takes a number from 0 to 1");
@@ -193,14 +254,11 @@ int parseCommandLine(
         return 2;
     }
 
-    const QString kind = parser.value(hubKind);
     const QString framingName = parser.value(framing);
-    if ((kind != QLatin1String("radio") && kind != QLatin1String("legacy"))
-        || (framingName != QLatin1String("usb") && framingName != QLatin1String("serial"))) {
-        err << "classroomdemo: --hub-kind takes radio or legacy, --framing usb or serial\n";
+    if (framingName != QLatin1String("usb") && framingName != QLatin1String("serial")) {
+        err << "classroomdemo: --framing takes usb or serial\n";
         return 2;
     }
-    settings.legacy = kind == QLatin1String("legacy");
     settings.legacyLesson.serial = framingName == QLatin1String("serial");
     settings.legacyLesson.storeDir = parser.value(storeDir);
     settings.legacyLesson.classSize = qMin(classroom.size, 60);
@@ -242,10 +300,22 @@ int main(int argc, char** argv)
     if (settings.legacy)
         return runLegacyLesson(settings.legacyLesson, out);
 
+    DiscoveryService discovery;
+    if (settings.classroom.virtualHub && !discovery.start(settings.classroom.pin, err))
+        return 1;
+
     // The emulator stands in for the receivers plugged into this machine.
     EmulatedClass learners(settings.classroom);
     learners.plugIn();
 
     Lesson lesson(settings.lesson, learners, out);
-    return lesson.run();
+    int result = lesson.run();
+    if (settings.classroom.virtualHub) {
+        const int held = discovery.pinsHeld();
+        out << "Discovery server: " << (held == 0 ? "the PIN is free again" : "a PIN is still held")
+            << "\n";
+        if (held != 0 && result == 0)
+            result = 1;
+    }
+    return result;
 }

@@ -212,6 +212,13 @@ protected:
     virtual bool readSlateList();
     virtual bool readVirtualVoteList();
     bool readPenCount();
+    // Hands a complete device message to the session's receive callback, or the asyncReceiveMsg
+    // signal (runs on the event thread).
+    void deliverReceivedMessage(unsigned int uid, const QByteArray& message);
+    // Runs on the packet thread: posts a copy of the packet to the event thread for `handler`.
+    void postPacketEvent(EventType type, const QByteArray& packet, AbstractAsEventHandler* handler);
+    // The name reported when the hub's name cannot be read.
+    static QString unreadableName();
 
     // One of the four device lists and whether it must be read again before use.
     enum ListKind { List_Votes, List_Expressions, List_Slates, List_PenExpressions, ListCount };

@@ -141,7 +141,11 @@ TwoPointFourGHzHub::AsyncCallbacks TwoPointFourGHzHub::asyncCallbacks()
 
 void TwoPointFourGHzHub::doAsyncResponseCallback(const QByteArray& message, unsigned int address)
 {
-    const unsigned int uid = getDeviceId(address);
+    deliverReceivedMessage(getDeviceId(address), message);
+}
+
+void TwoPointFourGHzHub::deliverReceivedMessage(unsigned int uid, const QByteArray& message)
+{
     const AsyncCallbacks callbacks = asyncCallbacks();
     if (callbacks.receive)
         callbacks.receive(this, uid, message, callbacks.context, true);
@@ -170,12 +174,19 @@ void TwoPointFourGHzHub::postTransportPacket(EventType type, const QByteArray& p
 {
     const bool valid = type == EventType_AsyncPacket ? AsyncResponse::isResponse(packet)
                                                      : GenericAsyncResponse::isResponse(packet);
-    if (!valid || !m_enhancedHandler || !m_system)
+    if (valid && m_enhancedHandler)
+        postPacketEvent(type, packet, m_enhancedHandler);
+}
+
+void TwoPointFourGHzHub::postPacketEvent(
+    EventType type, const QByteArray& packet, AbstractAsEventHandler* handler)
+{
+    if (!m_system)
         return;
     TavioSystem::AsEvent event;
     event.type = type;
     event.data = QByteArray(packet.constData(), packet.size());
-    event.handler = m_enhancedHandler;
+    event.handler = handler;
     m_system->asPostEvent(event);
 }
 

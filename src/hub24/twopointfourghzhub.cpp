@@ -39,13 +39,13 @@ public:
     using BoardInfoResponse::BoardInfoResponse;
     static QByteArray endOfListPacket() { return RegisteredBoardResponse::endOfListPacket(); }
 };
+} // namespace
 
-QString unreadableName()
+QString TwoPointFourGHzHub::unreadableName()
 {
     return QCoreApplication::translate(
         "TwoPointFourGHzHub", "???", "The 'name' returned when the hub name cannot be read");
 }
-} // namespace
 
 TwoPointFourGHzHub::TwoPointFourGHzHub(
     TavioSystem* system, int handle, quint64 uid, bool connected, int version)

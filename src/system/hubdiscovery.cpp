@@ -7,6 +7,7 @@
 #include <taviosystem/hub.h>
 #include <taviosystem/legacyhub.h>
 #include <taviosystem/twopointfourghzhub.h>
+#include <taviosystem/virtualtwopointfourghzhub.h>
 
 #include <QtCore/QThread>
 
@@ -93,8 +94,11 @@ Hub* TavioSystem::createHub(const BoardDeviceInfo& record)
     case RecordKind_TwoPointFourGHzHub:
         return new TwoPointFourGHzHub(
             this, record.handle(), record.serial(), true, record.versionNumber());
+    case RecordKind_VirtualTwoPointFourGHzHub:
+        return new VirtualTwoPointFourGHzHub(this, record.handle(), record.serial(), true,
+            record.versionNumber(), record.devicePath());
     default:
-        // The virtual hub kind joins here as it is built.
+        // A later board library may define further kinds.
         return nullptr;
     }
 }

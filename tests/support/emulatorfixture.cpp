@@ -4,6 +4,7 @@
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QSettings>
 #include <QtCore/QThread>
+#include <QtNetwork/QUdpSocket>
 
 namespace TavioTest {
 
@@ -18,6 +19,24 @@ TavioEmulator::Bytes toBytes(const QByteArray& bytes)
 }
 
 TavioEmulator::Bytes hex(const char* hexText) { return toBytes(QByteArray::fromHex(hexText)); }
+
+void writeDiscoverySettings(const QString& address, int tcpPort, int udpPort)
+{
+    QSettings settings(QSettings::IniFormat, QSettings::SystemScope, QStringLiteral("Corvellan"),
+        QStringLiteral("orvikserver"));
+    settings.beginGroup(QStringLiteral("Server"));
+    settings.setValue(QStringLiteral("address"), address);
+    settings.setValue(QStringLiteral("use_tcp_port"), tcpPort);
+    settings.setValue(QStringLiteral("use_udp_port"), udpPort);
+    settings.sync();
+}
+
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress(QHostAddress::LocalHost), 0);
+    return probe.localPort();
+}
 
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {

@@ -54,6 +54,12 @@ private:
     std::vector<T> m_values;
 };
 
+// Where the virtual hub's discovery client looks for its server: the system-scope settings a
+// test has redirected to its own folder.
+void writeDiscoverySettings(const QString& address, int tcpPort, int udpPort);
+// A loopback UDP port that was free a moment ago.
+quint16 freeUdpPort();
+
 // Waits, processing Qt events, until the condition holds or the time-out passes.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 2000ms);
 

@@ -163,6 +163,11 @@ TestTavioHub* TestSystem::tavioHub(int handle)
     return qobject_cast<TestTavioHub*>(connectedHub(handle));
 }
 
+TestVirtualHub* TestSystem::virtualHub(int handle)
+{
+    return qobject_cast<TestVirtualHub*>(connectedHub(handle));
+}
+
 TestHub* TestSystem::testHub(int handle) { return qobject_cast<TestHub*>(connectedHub(handle)); }
 
 TestHub* TestSystem::addUnattachedHub(int handle, bool pens)
@@ -180,8 +185,18 @@ TestTavioHub* TestSystem::addUnattachedTavioHub(int handle)
     return hub;
 }
 
+TestVirtualHub* TestSystem::addUnattachedVirtualHub(int handle, const QString& info)
+{
+    auto* hub = new TestVirtualHub(this, handle, 0x43, true, 0, info);
+    insertHub(handle, hub);
+    return hub;
+}
+
 Hub* TestSystem::createHub(const BoardDeviceInfo& record)
 {
+    if (record.kind() == 4 && hubs == Hubs::Tavio)
+        return new TestVirtualHub(this, record.handle(), record.serial(), true,
+            record.versionNumber(), record.devicePath());
     if (record.kind() != 3 || hubs == Hubs::None)
         return TavioSystem::createHub(record);
     if (hubs == Hubs::Tavio)

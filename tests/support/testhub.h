@@ -8,6 +8,7 @@
 #include <taviosystem/hub.h>
 #include <taviosystem/taviosystem.h>
 #include <taviosystem/twopointfourghzhub.h>
+#include <taviosystem/virtualtwopointfourghzhub.h>
 
 #include <QtCore/QByteArray>
 #include <QtCore/QHash>
@@ -152,6 +153,22 @@ public:
     void setAnswerCompletionTimeout(int ms) { m_answerCompletionTimeout = ms; }
 };
 
+// The library's virtual 2.4 GHz hub with its waits open to tests.
+class TestVirtualHub : public Taviosystem::VirtualTwoPointFourGHzHub
+{
+    Q_OBJECT
+public:
+    using Hub::setSessionType;
+    using VirtualTwoPointFourGHzHub::replaceDiscoveryClient;
+    using VirtualTwoPointFourGHzHub::VirtualTwoPointFourGHzHub;
+    Taviosystem::EnhancedSessionHandler* transportHandler() { return m_enhancedHandler; }
+    void setResponseTimeout(int ms)
+    {
+        m_responseTimeout = ms;
+        m_flashWriteTimeout = ms;
+    }
+};
+
 // A system that makes TestHubs (or TestTavioHubs) for 2.4 GHz records. Constructed per test, unlike
 // the host's singleton, so every test starts from a fresh system.
 class TestSystem : public Taviosystem::TavioSystem
@@ -170,6 +187,8 @@ public:
 
     TestHub* testHub(int handle);
     TestTavioHub* tavioHub(int handle);
+    // With Hubs::Tavio, virtual hub records (kind 4) become TestVirtualHubs.
+    TestVirtualHub* virtualHub(int handle);
     Taviosystem::Hub* connectedHub(int handle);
     // Lists a new hub under a handle without any board library (benchmarks and fuzzing); it
     // keeps no copies of its packets.
@@ -178,6 +197,7 @@ public:
     // Lists a hub made elsewhere under a handle (the table takes ownership).
     void listHub(int handle, Taviosystem::Hub* hub) { insertHub(handle, hub); }
     using TavioSystem::parseAdditionalDeviceInfo;
+    TestVirtualHub* addUnattachedVirtualHub(int handle, const QString& info);
     using TavioSystem::wrapper;
 
 protected:

@@ -216,3 +216,4 @@ protected:
 #include "tavioemulator/twopointfourghzfirmware.h"
 #include "tavioemulator/enhancedfirmware.h"
 #include "tavioemulator/legacyfirmware.h"
+#include "tavioemulator/virtualfirmware.h"

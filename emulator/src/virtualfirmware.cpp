@@ -13,12 +13,6 @@ constexpr std::uint8_t GenericFlag = 0xE1;
 constexpr std::size_t GenericHeader = 7; // ":AE002" CR, then address and length
 constexpr std::size_t GenericFrameStart = 12; // the payload's first byte in a generic frame
 constexpr std::size_t NameHeader = 2;
-
-std::string commandText(const Bytes& command)
-{
-    const auto end = std::find(command.begin(), command.end(), CR);
-    return std::string(command.begin(), end);
-}
 } // namespace
 
 struct VirtualTwoPointFourGHzFirmware::Private
@@ -139,7 +133,7 @@ void VirtualTwoPointFourGHzFirmware::onWrite(EmulatedHub& hub, const Bytes& comm
                 d->genericRunning = false;
         }
         if (own) {
-            ++d->commands[commandText(command)];
+            ++d->commands[Radio::commandText(command)];
             if (!d->silent && !answer.empty())
                 hub.deliver(answer);
             return;

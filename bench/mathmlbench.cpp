@@ -4,10 +4,12 @@
 //   cmake --preset release -B build/release && cmake --build build/release --target mathml_bench
 //   build/release/bin/mathml_bench
 //
-// "items_per_second" is expressions per second. The declared-entities run reads the entity
-// declarations before every fragment and is there for comparison with the resolver.
+// "items_per_second" is expressions per second. The declared-entities runs take the entities
+// from the declarations instead of the resolver. The Reference runs time the QXmlStreamReader
+// conversion kept under tests/reference on the same corpus, for comparison.
 
 #include "mathtext/mathmltolatex.h"
+#include "reference/mathmltolatexreference.h"
 
 #include <taviosystem/taviosystem.h>
 
@@ -74,6 +76,25 @@ void BM_MathmlToLatexDeclaredEntities(benchmark::State& state)
     });
 }
 BENCHMARK(BM_MathmlToLatexDeclaredEntities)->ArgName("secondDialect")->Arg(0)->Arg(1);
+
+void BM_ReferenceFragment(benchmark::State& state)
+{
+    const bool format = state.range(0) != 0;
+    runOverCorpus(state, corpus(), [format](const QString& mathml, QString& latex) {
+        return referenceTranslateMathmlToLatex(mathml, latex, QString(), QString(), format, false);
+    });
+}
+BENCHMARK(BM_ReferenceFragment)->ArgName("secondDialect")->Arg(0)->Arg(1);
+
+void BM_ReferenceDeclaredEntities(benchmark::State& state)
+{
+    const bool format = state.range(0) != 0;
+    runOverCorpus(state, corpus(), [format](const QString& mathml, QString& latex) {
+        return referenceTranslateMathmlToLatex(
+            mathml, latex, QString(), QString(), format, false, MathmlConverter::DeclaredEntities);
+    });
+}
+BENCHMARK(BM_ReferenceDeclaredEntities)->ArgName("secondDialect")->Arg(0)->Arg(1);
 
 // A question text around each expression, as validateQuestion sees it.
 void BM_ValidateQuestion(benchmark::State& state)

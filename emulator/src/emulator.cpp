@@ -336,6 +336,19 @@ std::vector<Write> EmulatorImpl::allWrites() const
     return allWrites_;
 }
 
+void EmulatorImpl::clearAllWrites()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        allWrites_.clear();
+        allWrites_.shrink_to_fit();
+    }
+    for (const int handle : handles()) {
+        if (const std::shared_ptr<HubImpl> plugged = findHub(handle))
+            plugged->clearWrites();
+    }
+}
+
 int EmulatorImpl::attach()
 {
     attachCount_.fetch_add(1);

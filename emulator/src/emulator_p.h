@@ -147,6 +147,7 @@ public:
     int pnpNotificationsDelivered() const override;
     bool hasPnpCallback() const override;
     std::vector<Write> allWrites() const override;
+    void clearAllWrites() override;
 
     // Plugs a hub in with its firmware already set, then notifies.
     EmulatedHub* addHubWithFirmware(const HubConfig& config, std::shared_ptr<Firmware> firmware);

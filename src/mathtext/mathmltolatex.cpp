@@ -1,9 +1,13 @@
 #include "mathmltolatex.h"
 
+#include "mathmlreader.h"
+
 #include <QtCore/QHash>
 #include <QtCore/QXmlStreamEntityResolver>
 #include <QtCore/QXmlStreamReader>
 
+#include <algorithm>
+#include <array>
 #include <initializer_list>
 #include <iterator>
 
@@ -110,7 +114,8 @@ const MathmlEntity MathmlEntities[] = {
 static_assert(std::size(MathmlEntities) == 83, "MathML input knows 83 named entities");
 
 // In the first dialect an identifier containing one of these (in any case) is a function.
-const char16_t* const FunctionNames[] = { u"cos", u"sin", u"tan", u"sec", u"cosec", u"cot" };
+// Views, so that their lengths are counted once and not at every comparison.
+const QStringView FunctionNames[] = { u"cos", u"sin", u"tan", u"sec", u"cosec", u"cot" };
 
 // What an element becomes.
 enum class ElementKind {
@@ -130,7 +135,7 @@ enum class ElementKind {
 
 struct ElementName
 {
-    const char16_t* name;
+    QStringView name;
     ElementKind kind;
 };
 
@@ -160,7 +165,7 @@ const ElementName ElementNames[] = {
 ElementKind elementKind(QStringView name)
 {
     for (const ElementName& element : ElementNames) {
-        if (name == QStringView(element.name))
+        if (name == element.name)
             return element.kind;
     }
     return ElementKind::Unknown;
@@ -168,8 +173,8 @@ ElementKind elementKind(QStringView name)
 
 bool containsFunctionName(const QString& text)
 {
-    for (const char16_t* name : FunctionNames) {
-        if (text.contains(QStringView(name), Qt::CaseInsensitive))
+    for (const QStringView name : FunctionNames) {
+        if (text.contains(name, Qt::CaseInsensitive))
             return true;
     }
     return false;
@@ -211,6 +216,27 @@ const QHash<QString, QString>& entityValues()
         return table;
     }();
     return values;
+}
+
+// The entity table in name order, for lookups by binary search.
+struct NamedValue
+{
+    QStringView name;
+    QStringView value;
+};
+using EntitiesByName = std::array<NamedValue, std::size(MathmlEntities)>;
+
+const EntitiesByName& entitiesByName()
+{
+    static const EntitiesByName sorted = [] {
+        EntitiesByName entities;
+        for (std::size_t i = 0; i < entities.size(); ++i)
+            entities[i] = { MathmlEntities[i].name, MathmlEntities[i].value };
+        std::sort(entities.begin(), entities.end(),
+            [](const NamedValue& a, const NamedValue& b) { return a.name < b.name; });
+        return entities;
+    }();
+    return sorted;
 }
 
 // Whether the fragment's own prolog could depend on what comes before it: an XML declaration
@@ -270,6 +296,16 @@ const QString& MathmlConverter::entityPrefix()
 
 QString MathmlConverter::resolveEntity(const QString& name) { return entityValues().value(name); }
 
+QStringView MathmlConverter::entityValue(QStringView name)
+{
+    const EntitiesByName& entities = entitiesByName();
+    const auto found = std::lower_bound(entities.begin(), entities.end(), name,
+        [](const NamedValue& entity, QStringView key) { return entity.name < key; });
+    if (found == entities.end() || found->name != name)
+        return QStringView();
+    return found->value;
+}
+
 QStringList MathmlConverter::entityNames()
 {
     QStringList names;
@@ -284,17 +320,30 @@ int MathmlConverter::convertFragment(
     latex.clear();
     if (fragment.isEmpty())
         return 0;
-    m_error = false;
-    m_depth = 0;
+    {
+        MathmlReader reader(fragment);
+        const int result = convertDocument(reader, latex, expressionV2LatexFormat);
+        if (!reader.hasError())
+            return result;
+    }
 
+    // Outside what MathmlReader reads (or not well-formed): the full XML reader decides.
+    latex.clear();
     static MathmlEntityResolver resolver; // stateless, so shared by every thread
     const bool declare = m_mode == DeclaredEntities || needsDeclaredEntities(fragment);
     QXmlStreamReader reader(declare ? entityPrefix() + fragment : fragment);
     if (!declare)
         reader.setEntityResolver(&resolver);
+    return convertDocument(reader, latex, expressionV2LatexFormat);
+}
 
+template <typename Reader>
+int MathmlConverter::convertDocument(Reader& reader, QString& latex, bool format)
+{
+    m_error = false;
+    m_depth = 0;
     while (!reader.atEnd() && !reader.hasError() && !m_error) {
-        const QString element = convertElement(reader, expressionV2LatexFormat);
+        const QString element = convertElement(reader, format);
         if (!m_error)
             latex += element;
     }
@@ -304,20 +353,22 @@ int MathmlConverter::convertFragment(
 // The LaTeX of the next math element. Tokens before its start tag produce nothing, and an end
 // tag met on the way ends the call with an empty text. The math element is read as a whole, up
 // to its own end tag, so everything after it produces nothing until the next math element.
-QString MathmlConverter::convertElement(QXmlStreamReader& reader, bool format)
+template <typename Reader>
+QString MathmlConverter::convertElement(Reader& reader, bool format)
 {
     while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement && reader.name() == u"math")
+        const auto token = reader.readNext();
+        if (token == Reader::StartElement && reader.name() == u"math")
             return convertStartedElement(reader, format);
-        if (token == QXmlStreamReader::EndElement)
+        if (token == Reader::EndElement)
             return QString();
     }
     return QString();
 }
 
 // Reader on the start tag of an element inside math; returns with the reader on its end tag.
-QString MathmlConverter::convertStartedElement(QXmlStreamReader& reader, bool format)
+template <typename Reader>
+QString MathmlConverter::convertStartedElement(Reader& reader, bool format)
 {
     const ElementKind kind = elementKind(reader.name());
     switch (kind) {
@@ -387,16 +438,17 @@ QString MathmlConverter::convertStartedElement(QXmlStreamReader& reader, bool fo
 // Converts the next child element into latex and returns true; returns false when the parent's
 // end tag (or the end of the input, an error) comes first. Character data, comments and
 // processing instructions between children produce nothing.
-bool MathmlConverter::readChild(QXmlStreamReader& reader, bool format, QString& latex)
+template <typename Reader>
+bool MathmlConverter::readChild(Reader& reader, bool format, QString& latex)
 {
     latex.clear();
     while (!m_error && !reader.atEnd()) {
         switch (reader.readNext()) {
-        case QXmlStreamReader::StartElement:
+        case Reader::StartElement:
             latex = convertStartedElement(reader, format);
             return true;
-        case QXmlStreamReader::EndElement:
-        case QXmlStreamReader::Invalid:
+        case Reader::EndElement:
+        case Reader::Invalid:
             return false;
         default:
             break;
@@ -405,7 +457,8 @@ bool MathmlConverter::readChild(QXmlStreamReader& reader, bool format, QString& 
     return false;
 }
 
-QString MathmlConverter::readChildren(QXmlStreamReader& reader, bool format)
+template <typename Reader>
+QString MathmlConverter::readChildren(Reader& reader, bool format)
 {
     QString latex;
     QString child;
@@ -416,8 +469,8 @@ QString MathmlConverter::readChildren(QXmlStreamReader& reader, bool format)
 
 // An element with a fixed number of children: missing children stay empty, extra ones are
 // skipped up to the element's own end tag.
-void MathmlConverter::readFixedChildren(
-    QXmlStreamReader& reader, bool format, QString* children, int count)
+template <typename Reader>
+void MathmlConverter::readFixedChildren(Reader& reader, bool format, QString* children, int count)
 {
     for (int i = 0; i < count; ++i) {
         if (!readChild(reader, format, children[i]))

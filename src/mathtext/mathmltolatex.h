@@ -6,8 +6,6 @@
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
-class QXmlStreamReader;
-
 namespace Taviosystem {
 
 // A converted segment must be shorter than this many UTF-16 code units: the second dialect
@@ -21,10 +19,12 @@ const int MaximumQuestionLength = 512;
 class MathmlConverter
 {
 public:
-    // How the reader learns the 83 named entities. Both give the same results for every input:
-    // ResolvedEntities answers them from a table as the reader meets them; DeclaredEntities
-    // reads MathmlEntityPrefix (a document type declaration) before every fragment, which is
-    // what a fragment with its own XML or document type declaration always gets.
+    // How the full XML reader learns the 83 named entities, for the fragments the library's own
+    // reader (MathmlReader, which takes them from the table) leaves to it. Both give the same
+    // results for every input: ResolvedEntities answers them from a table as the reader meets
+    // them; DeclaredEntities reads entityPrefix() (a document type declaration) before the
+    // fragment, which is what a fragment with its own XML or document type declaration always
+    // gets.
     enum EntityMode { ResolvedEntities, DeclaredEntities };
 
     // Elements below math nest at most this deep. Deeper input fails with 1 instead of
@@ -42,15 +42,26 @@ public:
     static const QString& entityPrefix();
     // The replacement text of one of the 83 named entities; a null string for any other name.
     static QString resolveEntity(const QString& name);
+    // The same for a name in the text being read; a null view for any other name.
+    static QStringView entityValue(QStringView name);
     // The names of the 83 entities, in declaration order.
     static QStringList entityNames();
 
 private:
-    QString convertElement(QXmlStreamReader& reader, bool format);
-    QString convertStartedElement(QXmlStreamReader& reader, bool format);
-    bool readChild(QXmlStreamReader& reader, bool format, QString& latex);
-    QString readChildren(QXmlStreamReader& reader, bool format);
-    void readFixedChildren(QXmlStreamReader& reader, bool format, QString* children, int count);
+    // Each runs on the fragment's own reader (MathmlReader) and, for a fragment it does not
+    // read, on QXmlStreamReader; both readers offer the same calls.
+    template <typename Reader>
+    int convertDocument(Reader& reader, QString& latex, bool format);
+    template <typename Reader>
+    QString convertElement(Reader& reader, bool format);
+    template <typename Reader>
+    QString convertStartedElement(Reader& reader, bool format);
+    template <typename Reader>
+    bool readChild(Reader& reader, bool format, QString& latex);
+    template <typename Reader>
+    QString readChildren(Reader& reader, bool format);
+    template <typename Reader>
+    void readFixedChildren(Reader& reader, bool format, QString* children, int count);
 
     EntityMode m_mode;
     bool m_error = false;

@@ -38,6 +38,24 @@ TEST_F(PacketTest, WritesAreRecordedAndAnsweredOnThePacketThread)
     EXPECT_TRUE(hub->writes().empty());
 }
 
+TEST_F(PacketTest, AllWritesAreForgottenAtOnce)
+{
+    auto* second = emu().addHub({});
+    EXPECT_EQ(write(hub->handle(), { 'A' }), 1);
+    EXPECT_EQ(write(second->handle(), { 'B' }), 1);
+    ASSERT_EQ(emu().allWrites().size(), 2u);
+
+    emu().clearAllWrites();
+    EXPECT_TRUE(emu().allWrites().empty());
+    EXPECT_TRUE(hub->writes().empty());
+    EXPECT_TRUE(second->writes().empty());
+    // Recording goes on afterwards.
+    EXPECT_EQ(write(second->handle(), { 'C' }), 1);
+    ASSERT_EQ(emu().allWrites().size(), 1u);
+    EXPECT_EQ(emu().allWrites()[0].bytes, Bytes { 'C' });
+    EXPECT_EQ(second->writes().size(), 1u);
+}
+
 TEST_F(PacketTest, RefusedWritesAreRecordedButNotSeenByTheFirmware)
 {
     auto firmware = std::make_shared<TouchBoardFirmware>();

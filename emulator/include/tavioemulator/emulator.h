@@ -204,6 +204,8 @@ public:
 
     // Every write to any hub, oldest first.
     virtual std::vector<Write> allWrites() const = 0;
+    // Forgets the writes of every hub (long runs, so that the log does not grow).
+    virtual void clearAllWrites() = 0;
 
 protected:
     Emulator();

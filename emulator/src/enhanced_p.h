@@ -182,7 +182,8 @@ struct EnhancedFirmware::Private
     void settle(EmulatedHub& hub, std::uint32_t number, TimePoint now);
     bool lacksChunks(std::uint32_t number) const;
     void requestNext(EmulatedHub& hub, TimePoint now);
-    // Queues a packet of the run, due at `due`; `onSent` runs when it leaves the hub.
+    // Queues a packet of the run, due at `due` (or now, when that has passed); `onSent` runs
+    // when it leaves the hub.
     void send(EmulatedHub& hub, const Bytes& packet, TimePoint due, OnSent onSent = {});
     // Runs `fire` under the lock at `due`, unless the run ends or `timerTag` is cancelled first.
     void startTimer(EmulatedHub& hub, TimePoint due, std::uint64_t timerTag, OnSent fire);

@@ -331,6 +331,10 @@ void EnhancedFirmware::Private::requestNext(EmulatedHub& hub, TimePoint now)
 void EnhancedFirmware::Private::send(
     EmulatedHub& hub, const Bytes& packet, TimePoint due, OnSent onSent)
 {
+    // `due` counts from the moment the command came in, which may be some time ago on a busy
+    // machine: packets queued then may have gone out since. A packet radioed now cannot come
+    // before them, or an acknowledgement would land between a device's piece and its repeat.
+    due = std::max(due, Clock::now());
     auto* impl = dynamic_cast<HubImpl*>(&hub);
     if (!impl) { // another hub: no gates, the packet counts as sent now
         if (onSent)

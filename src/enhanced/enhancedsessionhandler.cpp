@@ -189,8 +189,10 @@ EnhancedSessionHandler::Delivery EnhancedSessionHandler::dispatchAsync(const QBy
             response.address(), response.pieceIndex(), response.payload());
         break;
     case AsyncResponse::Type_Acknowledgement:
-        m_responses.deviceMovedOn(response.address());
-        m_messages.acknowledge(response.address(), response.ackStart(), response.payload());
+        // An acknowledgement that repeats what the device reported before may be radioed
+        // between a piece and its repeat; only news of a chunk marks a new step.
+        if (m_messages.acknowledge(response.address(), response.ackStart(), response.payload()))
+            m_responses.deviceMovedOn(response.address());
         break;
     default:
         break;

@@ -266,17 +266,18 @@ QByteArray EnhancedMessageManager::serveChunk(quint32 number)
                                               : genericChunkCommand(chunk);
 }
 
-void EnhancedMessageManager::acknowledge(
+bool EnhancedMessageManager::acknowledge(
     quint16 address, quint16 startChunk, const QByteArray& bitmap)
 {
     std::lock_guard<std::recursive_mutex> locker(m_mutex);
     const auto link = m_deviceLinks.constFind(address);
     if (link == m_deviceLinks.constEnd() || m_awaitingFirstChunk.count(address) != 0)
-        return;
+        return false;
     const auto it = m_messages.find(link.value());
     if (it == m_messages.end() || !it->second->hasReceiver(address))
-        return;
+        return false;
     EnhancedMessage& message = *it->second;
+    const QBitArray before = message.receiverBitmap(address);
     const int count = message.chunkCount();
     const int bits = qMin<int>(AcknowledgedChunks, int(bitmap.size()) * 8);
     for (int k = 0; k < bits; ++k) {
@@ -286,6 +287,7 @@ void EnhancedMessageManager::acknowledge(
         if (index < count)
             message.setChunkHeld(address, index, (quint8(bitmap.at(k / 8)) >> (k % 8)) & 1);
     }
+    return (message.receiverBitmap(address) & ~before).count(true) > 0;
 }
 
 void EnhancedMessageManager::release(quint16 address, quint32 number)

@@ -122,8 +122,9 @@ public:
     // A device's acknowledgement of its current message (ignored after the message replaced
     // another, until a chunk of it has been served): from chunk `startChunk` on, one bit per chunk,
     // least significant first in each byte (7 bytes, 56 chunks). In a message of at least 56 chunks
-    // indices past the end wrap to the start once.
-    void acknowledge(quint16 address, quint16 startChunk, const QByteArray& bitmap);
+    // indices past the end wrap to the start once. True when it reports a chunk the device was not
+    // known to hold: the device is taking in something new, not repeating an old report.
+    bool acknowledge(quint16 address, quint16 startChunk, const QByteArray& bitmap);
 
     // Address not 0: the device lets go of its current message, which must have `number`
     // (0 = whatever it is); a message nobody receives any more is deleted. Address 0: the hub

@@ -28,10 +28,11 @@ struct ResponseAssembly
 // included: decoding the text is the receiver's business.
 //
 // The radio may lose a piece of an async message (the device sends it again later), repeat one,
-// or swap two, but all pieces of one message come before the device's next request or
-// acknowledgement. So a message is complete once each of its pieces is in, each counted once; a
-// piece past the message's piece count belongs to no message of it; and until the device sends
-// something else, a piece equal to the one at the same index of the message it completed last is
+// or swap two, but all pieces of one message come before the device's next request or its
+// acknowledgement of a chunk it did not hold before (an acknowledgement that only repeats an
+// earlier one can come at any time). So a message is complete once each of its pieces is in, each
+// counted once; a piece past the message's piece count belongs to no message of it; and until the
+// device moves on, a piece equal to the one at the same index of the message it completed last is
 // a late repeat of that message, not the start of a new one. Generic pieces carry no index: they
 // are taken in the order they come.
 //
@@ -53,7 +54,7 @@ public:
     QByteArray receiveFirstPiece(quint16 address, quint8 pieceCount, const QByteArray& piece);
     // Async packet 0x88: the piece at `pieceIndex`.
     QByteArray receivePiece(quint16 address, quint8 pieceIndex, const QByteArray& piece);
-    // The device sent an async packet other than a piece (a request or an acknowledgement): its
+    // The device sent a request, or acknowledged a chunk it had not reported before: its
     // last message is behind it, and pieces equal to that message's are new again.
     void deviceMovedOn(quint16 address);
     // Generic packet 0x96: starts the device's message afresh, `length` bytes long. A length

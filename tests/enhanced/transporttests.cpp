@@ -72,15 +72,21 @@ TEST(EnhancedMessageManager, IdenticalBytesShareOneMessageWithSeparateBitmaps)
     EXPECT_EQ(manager.linkedMessageNumber(10), first);
     EXPECT_EQ(manager.linkedMessageNumber(20), first);
 
-    manager.acknowledge(10, 0, allBits()); // device 10 holds all, device 20 only chunk 1
-    manager.acknowledge(20, 0, QByteArray("\x02\0\0\0\0\0\0", 7));
+    // Device 10 holds all, device 20 only chunk 1; each report is news once.
+    EXPECT_TRUE(manager.acknowledge(10, 0, allBits()));
+    EXPECT_TRUE(manager.acknowledge(20, 0, QByteArray("\x02\0\0\0\0\0\0", 7)));
+    EXPECT_FALSE(manager.acknowledge(10, 0, allBits()));
+    EXPECT_FALSE(manager.acknowledge(30, 0, allBits())); // no message for device 30
     EXPECT_EQ(held(manager, first, 10), (std::vector<int> { 0, 1, 2 }));
     EXPECT_EQ(held(manager, first, 20), (std::vector<int> { 1 }));
     EXPECT_EQ(serve(manager, 0, 3),
         (std::vector<std::pair<quint32, int>> { { first, 0 }, { first, 2 }, { first, 0 } }));
     // Everyone holds everything: the index stays where it was and that chunk goes again.
-    manager.acknowledge(20, 0, allBits());
+    EXPECT_TRUE(manager.acknowledge(20, 0, allBits()));
     EXPECT_EQ(serve(manager, first, 1), (std::vector<std::pair<quint32, int>> { { first, 0 } }));
+    // A report that only takes chunks back tells of nothing new.
+    EXPECT_FALSE(manager.acknowledge(20, 0, QByteArray("\x02\0\0\0\0\0\0", 7)));
+    EXPECT_EQ(held(manager, first, 20), (std::vector<int> { 1 }));
 }
 
 TEST(EnhancedMessageManager, NothingIsSentFromTheStartWhenEveryChunkIsHeld)

@@ -288,6 +288,32 @@ TEST_F(TransportTest, RepeatedAndStrayPiecesCountOnce)
             { Ben, next, true }, { Ben, QByteArray("last answer.\0\0\0\0", 16), true } }));
 }
 
+// A device that reports again the chunks it holds, between an answer's piece and the piece's
+// repeat, has not moved on: the repeat stays a repeat. Its report of a new chunk moves it on.
+TEST_F(TransportTest, RepeatedAcknowledgementLeavesARepeatARepeat)
+{
+    ASSERT_TRUE(hub->startAsyncSession(&onGetMessage, &onMessage, &host));
+    ASSERT_TRUE(hub->asyncSendMsg(Ben, QByteArray(60, 'q'))); // two chunks
+    const auto acknowledgement = [](quint8 bitmap) {
+        return devicePacket(0x93, 0x0202, QByteArray("\0\0", 2) + char(bitmap));
+    };
+    const auto answer = devicePacket(0x87, 0x0202, QByteArray(1, '\x01') + "B");
+
+    deliver(acknowledgement(0x01));
+    deliver(answer);
+    deliver(acknowledgement(0x01));
+    deliver(answer);
+    settle(requests);
+    EXPECT_EQ(messages.size(), 1u);
+    // The second chunk is news: the same bytes are the device's next answer.
+    deliver(acknowledgement(0x03));
+    deliver(answer);
+    ASSERT_TRUE(waitFor([&] { return messages.size() >= 2; }));
+    settle(requests);
+    const QByteArray b("B\0\0\0\0\0\0\0", 8);
+    EXPECT_EQ(messages.values(), (std::vector<Received> { { Ben, b, true }, { Ben, b, true } }));
+}
+
 // The event thread is held inside a get-message callback while packets queue up behind it;
 // the stop takes them back, so none of them is handled afterwards.
 struct Gate

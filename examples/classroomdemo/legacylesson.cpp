@@ -251,26 +251,30 @@ int runLegacyLesson(const LegacyLessonOptions& options, QTextStream& out)
         // 3. Two slates, each with a PIN the teacher shows its learner.
         std::mt19937 random(options.seed + 17);
         std::uniform_int_distribution<int> letter(0, 5);
-        session->startSlateRegistrationSession();
+        // A PIN request ends the registration window on the hub: the window opens again for
+        // the slates still waiting.
+        const int slateCount = int(std::size(SlateIds));
         int handled = 0;
-        waitUntil(
-            [&] {
-                QList<quint8> asked;
-                {
-                    QMutexLocker locker(&heard.mutex);
-                    asked = heard.slatesAsked;
-                }
-                for (; handled < asked.size(); ++handled) {
-                    const RegistrationCode pin(quint16('A' + letter(random)),
-                        quint16('A' + letter(random)), quint16('A' + letter(random)));
-                    out << "Slate " << asked.at(handled) << " asks to join: its learner types "
-                        << QChar(pin.char1()) << QChar(pin.char2()) << QChar(pin.char3()) << "\n";
-                    session->startSlatePINRegistration(asked.at(handled), pin);
-                    waitUntil([&] { return heard.count(heard.slatesJoined) > handled; }, 1000);
-                }
-                return heard.count(heard.slatesJoined) >= int(std::size(SlateIds));
-            },
-            JoinWaitMs);
+        QElapsedTimer slateWindow;
+        slateWindow.start();
+        while (heard.count(heard.slatesJoined) < slateCount && slateWindow.elapsed() < JoinWaitMs) {
+            session->startSlateRegistrationSession();
+            waitUntil([&] { return heard.count(heard.slatesAsked) > handled; }, 1500);
+            QList<quint8> asked;
+            {
+                QMutexLocker locker(&heard.mutex);
+                asked = heard.slatesAsked;
+            }
+            for (; handled < asked.size(); ++handled) {
+                const int joinedBefore = heard.count(heard.slatesJoined);
+                const RegistrationCode pin(quint16('A' + letter(random)),
+                    quint16('A' + letter(random)), quint16('A' + letter(random)));
+                out << "Slate " << asked.at(handled) << " asks to join: its learner types "
+                    << QChar(pin.char1()) << QChar(pin.char2()) << QChar(pin.char3()) << "\n";
+                session->startSlatePINRegistration(asked.at(handled), pin);
+                waitUntil([&] { return heard.count(heard.slatesJoined) > joinedBefore; }, 1000);
+            }
+        }
         session->stopSlateRegistrationSession();
         const int slatesJoined = heard.count(heard.slatesJoined);
         out << slatesJoined << " slate(s) joined.\n\n";

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    qt6-5compat-dev
+    qt6-5compat-dev qt6-httpserver-dev qt6-websockets-dev
+    doxygen graphviz
     libgtest-dev libgmock-dev googletest
     libbenchmark-dev
     clang libclang-rt-14-dev

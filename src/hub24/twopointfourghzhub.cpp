@@ -4,6 +4,7 @@
 #include "enhanced/enhancedsessionhandler.h"
 #include "enhanced/sessionbuffercollector.h"
 #include "hub/hubengine.h"
+#include "hub/usbpenreport.h"
 #include "hub24records.h"
 #include "twopointfourghzdevices.h"
 #include "twopointfourghzprotocol.h"
@@ -23,11 +24,6 @@ namespace {
 typedef TwoPointFourGHzProtocol Protocol;
 typedef std::lock_guard<std::recursive_mutex> DevicesLocker;
 
-const quint8 PenFlag_Tip = 0x01;
-const quint8 PenFlag_Barrel = 0x02;
-const quint8 PenFlag_InRange = 0x04;
-const int PenIdShift = 3;
-const quint8 PenIdMask = 0x03;
 const quint16 AddressMask = 0xFFFF;
 const int VirtualVoteSerialDigits = 8;
 
@@ -99,13 +95,11 @@ bool TwoPointFourGHzHub::isPenPacket(const QByteArray& packet)
 void TwoPointFourGHzHub::getPenData(const QByteArray& packet, unsigned char& pen, int& x, int& y,
     bool& tip, bool& barrel, bool& extra)
 {
-    const quint8 flags = packetByte(packet, Packet_Offset_Button);
-    x = packetByte(packet, Packet_Offset_X) | packetByte(packet, Packet_Offset_X + 1) << 8;
-    y = packetByte(packet, Packet_Offset_Y) | packetByte(packet, Packet_Offset_Y + 1) << 8;
-    tip = flags & PenFlag_Tip;
-    barrel = flags & PenFlag_Barrel;
-    extra = flags & PenFlag_InRange;
-    pen = (packetByte(packet, Packet_Offset_PenId) >> PenIdShift) & PenIdMask;
+    static_assert(Packet_Offset_X == UsbPenReport::Offset_X
+        && Packet_Offset_Y == UsbPenReport::Offset_Y
+        && Packet_Offset_Button == UsbPenReport::Offset_Flags
+        && Packet_Offset_PenId == UsbPenReport::Offset_Flags);
+    UsbPenReport::read(packet, pen, x, y, tip, barrel, extra);
 }
 
 int TwoPointFourGHzHub::penCount() const { return m_penCount; }

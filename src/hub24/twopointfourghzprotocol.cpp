@@ -1,12 +1,13 @@
 #include "twopointfourghzprotocol.h"
 
+#include "hub/hubcommand.h"
+
 #include <QtCore/QtGlobal>
 
 namespace Taviosystem {
 
 namespace {
 
-constexpr char CarriageReturn = 0x0D;
 constexpr char ZeroByte = 0x00;
 
 // Plain and text-parameter command codes.
@@ -100,10 +101,6 @@ constexpr HubStateCode HubStateCodes[] = {
     { 48, Hub::HubState_Code48 },
 };
 
-QByteArray code(const char* text) { return QByteArray(text); }
-
-QByteArray plainCommand(const char* text) { return code(text) + CarriageReturn; }
-
 quint8 lowByte(int value) { return quint8(value & ByteMask); }
 
 quint8 highByte(int value) { return quint8((value >> BitsPerByte) & ByteMask); }
@@ -117,18 +114,16 @@ QByteArray registrationCommand(
     const char* commandCode, int p1, int p2, int p3, const RegistrationCode& pin)
 {
     // Right-justified but never cut: a wider number keeps all its digits.
-    QByteArray command = code(commandCode);
-    command += QByteArray::number(p1, DecimalBase)
-                   .rightJustified(RegistrationP1Digits, RegistrationPad);
-    command += QByteArray::number(p2, DecimalBase)
-                   .rightJustified(RegistrationSmallDigits, RegistrationPad);
-    command += QByteArray::number(p3, DecimalBase)
-                   .rightJustified(RegistrationSmallDigits, RegistrationPad);
-    command += char(lowByte(pin.char1()));
-    command += char(lowByte(pin.char2()));
-    command += char(lowByte(pin.char3()));
-    command += CarriageReturn;
-    return command;
+    QByteArray parameters
+        = QByteArray::number(p1, DecimalBase).rightJustified(RegistrationP1Digits, RegistrationPad);
+    parameters += QByteArray::number(p2, DecimalBase)
+                      .rightJustified(RegistrationSmallDigits, RegistrationPad);
+    parameters += QByteArray::number(p3, DecimalBase)
+                      .rightJustified(RegistrationSmallDigits, RegistrationPad);
+    parameters += char(lowByte(pin.char1()));
+    parameters += char(lowByte(pin.char2()));
+    parameters += char(lowByte(pin.char3()));
+    return hubCommand(commandCode, parameters);
 }
 
 // Latin-1 bytes, zero-padded and cut to `width`.
@@ -194,22 +189,22 @@ int TwoPointFourGHzProtocol::productIdOf(Device::Type type)
 
 QByteArray TwoPointFourGHzProtocol::getInformationCommand()
 {
-    return plainCommand(Code_GetInformation);
+    return hubCommand(Code_GetInformation);
 }
 
-QByteArray TwoPointFourGHzProtocol::getNameCommand() { return plainCommand(Code_GetName); }
+QByteArray TwoPointFourGHzProtocol::getNameCommand() { return hubCommand(Code_GetName); }
 
 QByteArray TwoPointFourGHzProtocol::countDevicesCommand(int productId)
 {
-    return code(Code_CountDevices) + productIdText(productId) + CarriageReturn;
+    return hubCommand(Code_CountDevices, productIdText(productId));
 }
 
 QByteArray TwoPointFourGHzProtocol::readDeviceListCommand(int productId)
 {
-    return code(Code_ReadDeviceList) + productIdText(productId) + CarriageReturn;
+    return hubCommand(Code_ReadDeviceList, productIdText(productId));
 }
 
-QByteArray TwoPointFourGHzProtocol::endSessionCommand() { return plainCommand(Code_EndSession); }
+QByteArray TwoPointFourGHzProtocol::endSessionCommand() { return hubCommand(Code_EndSession); }
 
 QByteArray TwoPointFourGHzProtocol::startVoteRegistrationCommand(
     int p1, int p2, int p3, const RegistrationCode& pin)
@@ -226,7 +221,7 @@ QByteArray TwoPointFourGHzProtocol::startSlateRegistrationCommand(
 QByteArray TwoPointFourGHzProtocol::startExpressionRegistrationCommand(
     int p1, int p2, int p3, const RegistrationCode& pin, quint8 namingByte)
 {
-    QByteArray command = plainCommand(Code_StartExpressionRegistration);
+    QByteArray command = hubCommand(Code_StartExpressionRegistration);
     command += char(ExpressionRegistrationBlockLength);
     command += char(highByte(p1));
     command += char(lowByte(p1));
@@ -241,7 +236,7 @@ QByteArray TwoPointFourGHzProtocol::startExpressionRegistrationCommand(
 
 QByteArray TwoPointFourGHzProtocol::startExpressionNamingCommand()
 {
-    return plainCommand(Code_StartExpressionNaming);
+    return hubCommand(Code_StartExpressionNaming);
 }
 
 QByteArray TwoPointFourGHzProtocol::nameExpressionCommand(
@@ -252,7 +247,7 @@ QByteArray TwoPointFourGHzProtocol::nameExpressionCommand(
     const QByteArray latin = latinise(name).toLatin1().left(ExpressionNameBytes);
     nameField.replace(0, latin.size(), latin);
 
-    QByteArray command = plainCommand(Code_NameExpression);
+    QByteArray command = hubCommand(Code_NameExpression);
     command += char(NameExpressionBlockLength);
     command += char(highByte(address));
     command += char(lowByte(address));
@@ -262,55 +257,53 @@ QByteArray TwoPointFourGHzProtocol::nameExpressionCommand(
 
 QByteArray TwoPointFourGHzProtocol::stopEndUserNamingCommand()
 {
-    return plainCommand(Code_StopEndUserNaming);
+    return hubCommand(Code_StopEndUserNaming);
 }
 
 QByteArray TwoPointFourGHzProtocol::startTavioteNamingCommand()
 {
-    return plainCommand(Code_NameTaviote);
+    return hubCommand(Code_NameTaviote);
 }
 
 QByteArray TwoPointFourGHzProtocol::nameTavioteCommand(
     const QByteArray& deviceIdentifier, const QString& name)
 {
-    return code(Code_NameTaviote) + deviceIdentifier + fixedWidthName(name, TavioteNameBytes)
-        + CarriageReturn;
+    return hubCommand(Code_NameTaviote, deviceIdentifier + fixedWidthName(name, TavioteNameBytes));
 }
 
 QByteArray TwoPointFourGHzProtocol::nameSlateCommand(
     const QByteArray& deviceIdentifier, const QString& name)
 {
-    return code(Code_NameSlate) + deviceIdentifier + fixedWidthName(name, SlateNameBytes)
-        + CarriageReturn;
+    return hubCommand(Code_NameSlate, deviceIdentifier + fixedWidthName(name, SlateNameBytes));
 }
 
 QByteArray TwoPointFourGHzProtocol::removeDeviceCommand(const QByteArray& deviceIdentifier)
 {
-    return code(Code_RemoveDevice) + deviceIdentifier + CarriageReturn;
+    return hubCommand(Code_RemoveDevice, deviceIdentifier);
 }
 
 QByteArray TwoPointFourGHzProtocol::clearCommand(ClearTarget target)
 {
     switch (target) {
     case Clear_Votes:
-        return plainCommand(Code_ClearVotes);
+        return hubCommand(Code_ClearVotes);
     case Clear_Slates:
-        return plainCommand(Code_ClearSlates);
+        return hubCommand(Code_ClearSlates);
     case Clear_Boards:
-        return plainCommand(Code_ClearBoards);
+        return hubCommand(Code_ClearBoards);
     case Clear_Expressions:
-        return plainCommand(Code_ClearExpressions);
+        return hubCommand(Code_ClearExpressions);
     case Clear_PenExpressions:
-        return plainCommand(Code_ClearPenExpressions);
+        return hubCommand(Code_ClearPenExpressions);
     case Clear_All:
         break;
     }
-    return plainCommand(Code_ClearAll);
+    return hubCommand(Code_ClearAll);
 }
 
 QByteArray TwoPointFourGHzProtocol::backlightCommand(quint8 level, quint8 value)
 {
-    QByteArray command = plainCommand(Code_Backlight);
+    QByteArray command = hubCommand(Code_Backlight);
     command += char(BacklightBlockLength);
     command += char(level);
     command += char(value);
@@ -319,14 +312,14 @@ QByteArray TwoPointFourGHzProtocol::backlightCommand(quint8 level, quint8 value)
 
 QByteArray TwoPointFourGHzProtocol::startAsyncSessionCommand()
 {
-    return plainCommand(Code_StartAsyncSession) + ZeroByte;
+    return hubCommand(Code_StartAsyncSession) + ZeroByte;
 }
 
 QByteArray TwoPointFourGHzProtocol::startEnhancedGenericSessionCommand(bool virtualHub)
 {
     if (virtualHub)
-        return plainCommand(Code_StartVirtualEnhancedGeneric);
-    return plainCommand(Code_StartEnhancedGeneric) + ZeroByte;
+        return hubCommand(Code_StartVirtualEnhancedGeneric);
+    return hubCommand(Code_StartEnhancedGeneric) + ZeroByte;
 }
 
 QByteArray TwoPointFourGHzProtocol::questionCommand(quint8 entityId, QuestionType type,
@@ -338,7 +331,7 @@ QByteArray TwoPointFourGHzProtocol::questionCommand(quint8 entityId, QuestionTyp
         textBytes = text.toUtf8() + ZeroByte;
     const int textLength = int(textBytes.size());
 
-    QByteArray command = plainCommand(Code_Question);
+    QByteArray command = hubCommand(Code_Question);
     command += char(lowByte(QuestionBlockLength + textLength));
     command += char(QuestionBlockMarker);
     command += char(entityId);

@@ -2,6 +2,7 @@
 // file, clearing and removal, the preparation of a voting session, registration and packets.
 
 #include "hub/hubengine.h"
+#include "hub/usbpenreport.h"
 #include "legacy/legacyprotocol.h"
 #include "legacy/legacyrecords.h"
 #include "platform/platform.h"
@@ -40,12 +41,7 @@ constexpr quint8 RFBandChannelOffset = 3;
 constexpr quint8 DefaultUsbSlateChannel = 1;
 constexpr quint8 LastUsbSlateChannel = 2;
 
-// USB pen flags (byte 7) and serial pen fields.
-constexpr quint8 PenFlag_Tip = 0x01;
-constexpr quint8 PenFlag_Barrel = 0x02;
-constexpr quint8 PenFlag_InRange = 0x04;
-constexpr int PenIdShift = 3;
-constexpr quint8 PenIdMask = 0x03;
+// Serial pen fields.
 constexpr quint8 SerialPen_KindSet = 0x20; // bit 5 set and bit 6 clear in byte 2
 constexpr quint8 SerialPen_KindMask = 0x60;
 constexpr quint8 SerialPen_InRange = 0x20; // bit 5 of byte 3
@@ -203,13 +199,11 @@ void LegacyHub::getPenData(const QByteArray& packet, unsigned char& pen, int& x,
             & SerialPen_IdMask;
         return;
     }
-    const quint8 flags = packetByte(packet, Packet_Offset_Button);
-    x = packetByte(packet, Packet_Offset_X) | packetByte(packet, Packet_Offset_X + 1) << 8;
-    y = packetByte(packet, Packet_Offset_Y) | packetByte(packet, Packet_Offset_Y + 1) << 8;
-    tip = flags & PenFlag_Tip;
-    barrel = flags & PenFlag_Barrel;
-    extra = flags & PenFlag_InRange;
-    pen = (packetByte(packet, Packet_Offset_PenId) >> PenIdShift) & PenIdMask;
+    static_assert(Packet_Offset_X == UsbPenReport::Offset_X
+        && Packet_Offset_Y == UsbPenReport::Offset_Y
+        && Packet_Offset_Button == UsbPenReport::Offset_Flags
+        && Packet_Offset_PenId == UsbPenReport::Offset_Flags);
+    UsbPenReport::read(packet, pen, x, y, tip, barrel, extra);
 }
 
 // Radio configuration ----------------------------------------------------------------------------
@@ -544,19 +538,14 @@ bool LegacyHub::preprocessTavioteSession()
         for (Device* device : std::as_const(m_taviotes))
             voters.append(device->uid());
     }
+    // The two framings answer with different records carrying the same device id.
+    const auto enable = [this](auto reply, quint32 deviceId) {
+        return sendAndReceive(LegacyProtocol::enableVoterCommand(deviceId), reply, enableWaitTime())
+            && reply.deviceId == deviceId;
+    };
     for (quint32 deviceId : std::as_const(voters)) {
-        bool enabled = false;
-        if (isSerial()) {
-            LegacySerialEnableVoteResponse reply;
-            enabled = sendAndReceive(
-                          LegacyProtocol::enableVoterCommand(deviceId), reply, enableWaitTime())
-                && reply.deviceId == deviceId;
-        } else {
-            LegacyUsbEnableVoteResponse reply;
-            enabled = sendAndReceive(
-                          LegacyProtocol::enableVoterCommand(deviceId), reply, enableWaitTime())
-                && reply.deviceId == deviceId;
-        }
+        const bool enabled = isSerial() ? enable(LegacySerialEnableVoteResponse(), deviceId)
+                                        : enable(LegacyUsbEnableVoteResponse(), deviceId);
         if (!enabled) {
             recordError(Error_CommsFailure);
             return false;

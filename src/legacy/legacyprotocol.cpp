@@ -1,5 +1,7 @@
 #include "legacyprotocol.h"
 
+#include "hub/hubcommand.h"
+
 #include <taviosystem/hub.h>
 #include <taviosystem/registrationcode.h>
 
@@ -10,57 +12,49 @@ namespace {
 constexpr int IdentifierBytes = 6;
 constexpr int TwoDigits = 2;
 
-QByteArray command(const char* code, const QByteArray& parameters = QByteArray())
-{
-    QByteArray bytes(code);
-    bytes += parameters;
-    bytes += Hub::chEndOfString;
-    return bytes;
-}
-
 QByteArray twoDigits(int value)
 {
     return QByteArray::number(value % 100).rightJustified(TwoDigits, '0');
 }
 } // namespace
 
-QByteArray readRFSettingsCommand() { return command(":VT"); }
-QByteArray startVoteRegistrationCommand() { return command(":VR"); }
-QByteArray endSessionCommand() { return command(":VE"); }
-QByteArray clearVotesCommand() { return command(":VO"); }
+QByteArray readRFSettingsCommand() { return hubCommand(":VT"); }
+QByteArray startVoteRegistrationCommand() { return hubCommand(":VR"); }
+QByteArray endSessionCommand() { return hubCommand(":VE"); }
+QByteArray clearVotesCommand() { return hubCommand(":VO"); }
 QByteArray enableVoterCommand(quint64 deviceId)
 {
-    return command(":VI", deviceIdentifier(deviceId));
+    return hubCommand(":VI", deviceIdentifier(deviceId));
 }
 QByteArray removeVoterCommand(quint64 deviceId)
 {
-    return command(":RD", deviceIdentifier(deviceId));
+    return hubCommand(":RD", deviceIdentifier(deviceId));
 }
-QByteArray startSlateRegistrationCommand() { return command(":AR"); }
-QByteArray stopSlateRegistrationCommand() { return command(":AO"); }
-QByteArray disableSlatesCommand() { return command(":AE"); }
-QByteArray useRFSlatesCommand() { return command(":AT", "1"); }
+QByteArray startSlateRegistrationCommand() { return hubCommand(":AR"); }
+QByteArray stopSlateRegistrationCommand() { return hubCommand(":AO"); }
+QByteArray disableSlatesCommand() { return hubCommand(":AE"); }
+QByteArray useRFSlatesCommand() { return hubCommand(":AT", "1"); }
 
 QByteArray enableSlateCommand(quint8 slateId, const QString& pin)
 {
-    return command(":AB", twoDigits(slateId) + pin.toLatin1());
+    return hubCommand(":AB", twoDigits(slateId) + pin.toLatin1());
 }
 
 QByteArray startSlatePINRegistrationCommand(
     quint8 slateId, quint8 slateChannel, const RegistrationCode& pin)
 {
-    return command(
+    return hubCommand(
         ":AP", twoDigits(slateId) + QByteArray::number(slateChannel) + pinDigits(pin).toLatin1());
 }
 
-QByteArray changeBoardIdCommand(quint8 id) { return command(":UR", twoDigits(id)); }
+QByteArray changeBoardIdCommand(quint8 id) { return hubCommand(":UR", twoDigits(id)); }
 QByteArray changeSlateChannelCommand(quint8 channel)
 {
-    return command(":AY", QByteArray::number(channel));
+    return hubCommand(":AY", QByteArray::number(channel));
 }
 QByteArray changeVoteChannelCommand(quint8 channel)
 {
-    return command(":VY", QByteArray::number(channel));
+    return hubCommand(":VY", QByteArray::number(channel));
 }
 
 QByteArray deviceIdentifier(quint64 deviceId)

@@ -3,6 +3,7 @@
 // naming), decodes them as every legacy record, and, in a second mode, reads them as the
 // settings file that keeps the hubs' voters and slates.
 
+#include "fuzzsupport.h"
 #include "support/testhub.h"
 
 #include "hub/tavioteresponse.h"
@@ -38,12 +39,8 @@ public:
     using Hub::setSessionType;
 };
 
-struct Target
+struct Target : FuzzSupport::Application
 {
-    int argc = 1;
-    char name[12] = "legacy_fuzz";
-    char* argv[2] = { name, nullptr };
-    QCoreApplication application { argc, argv };
     QTemporaryDir folder;
     QString storePath;
     TavioTest::TestSystem system;
@@ -60,12 +57,6 @@ struct Target
     }
 };
 
-template <typename Record>
-void decode(const QByteArray& packet)
-{
-    const Record record(packet);
-    (void)record.isValid();
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -97,18 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TavioSystem::processPacketCallback(
         serial ? SerialHandle : UsbHandle, data + 1, unsigned(size - 1), &target.system);
 
-    decode<LegacyRFResponse>(bytes);
-    decode<LegacySerialRFResponse>(bytes);
-    decode<LegacyUsbEnableVoteResponse>(bytes);
-    decode<LegacySerialEnableVoteResponse>(bytes);
-    decode<LegacyVoteRegistrationResponse>(bytes);
-    decode<LegacySerialVoteRegistrationResponse>(bytes);
-    decode<LegacySlateRegistrationResponse>(bytes);
-    decode<LegacySerialSlateRegistrationResponse>(bytes);
-    decode<LegacySlatePINRegistrationResponse>(bytes);
-    decode<LegacySerialSlatePINRegistrationResponse>(bytes);
-    decode<LegacyPinNamingResponse>(bytes);
-    decode<LegacySerialPinNamingResponse>(bytes);
+    FuzzSupport::decodeAll<LegacyRFResponse, LegacySerialRFResponse, LegacyUsbEnableVoteResponse,
+        LegacySerialEnableVoteResponse, LegacyVoteRegistrationResponse,
+        LegacySerialVoteRegistrationResponse, LegacySlateRegistrationResponse,
+        LegacySerialSlateRegistrationResponse, LegacySlatePINRegistrationResponse,
+        LegacySerialSlatePINRegistrationResponse, LegacyPinNamingResponse,
+        LegacySerialPinNamingResponse>(bytes);
     LegacyTavioteResponse usbVote;
     LegacySerialTavioteResponse serialVote;
     for (TavioteResponse* decoder :
@@ -118,8 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Registrations add devices: keep the lists from growing without end.
-    static unsigned runs = 0;
-    if (++runs % 256 == 0) {
+    if (FuzzSupport::periodically()) {
         target.usb->clearHubOfSlates();
         target.serial->clearHubOfSlates();
         target.usb->readRegisteredDevicesLists();

@@ -2,6 +2,7 @@
 // hub and a virtual 2.4 GHz hub, in whichever session the first byte picks, decodes them as every
 // 2.4 GHz and virtual hub record, and reads them as a receiver record.
 
+#include "fuzzsupport.h"
 #include "support/testhub.h"
 
 #include "enhanced/enhancedsessionhandler.h"
@@ -32,13 +33,8 @@ bool redirectSettings(const QTemporaryDir& dir)
     return dir.isValid();
 }
 
-struct Target
+struct Target : FuzzSupport::Application
 {
-    // The hubs' queued slots and deferred deletions need an event loop to be drained.
-    int argc = 1;
-    char name[12] = "packet_fuzz";
-    char* argv[2] = { name, nullptr };
-    QCoreApplication application { argc, argv };
     QTemporaryDir settingsDir;
     bool settingsRedirected = redirectSettings(settingsDir);
     TavioTest::TestSystem system;
@@ -54,12 +50,6 @@ struct Target
     }
 };
 
-template <typename Record>
-void decode(const QByteArray& packet)
-{
-    const Record record(packet);
-    (void)record.isValid();
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -90,26 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     target.system.removeEvents(EventType_GenericAsyncPacket, target.virtualHub);
 
     const QByteArray packet(reinterpret_cast<const char*>(data + 1), int(size - 1));
-    decode<OKResponse>(packet);
-    decode<InformationResponse>(packet);
-    decode<NameAndFreeStoreResponse>(packet);
-    decode<DeviceCountResponse>(packet);
-    decode<RegisteredVoteResponse>(packet);
-    decode<RegisteredSlateResponse>(packet);
-    decode<RegisteredExpressionResponse>(packet);
-    decode<RegisteredBoardResponse>(packet);
-    decode<BoardInfoResponse>(packet);
-    decode<TwoPointFourGHzPinNamingResponse>(packet);
-    decode<SessionByteResponse>(packet);
-    decode<SessionSortInOrderResponse>(packet);
-    decode<ExpressionNameReceivedResponse>(packet);
-    decode<BatteryLowResponse>(packet);
-    decode<EnhancedNameResponse>(packet);
-    decode<VirtualGenericAsyncResponse>(packet);
+    FuzzSupport::decodeAll<OKResponse, InformationResponse, NameAndFreeStoreResponse,
+        DeviceCountResponse, RegisteredVoteResponse, RegisteredSlateResponse,
+        RegisteredExpressionResponse, RegisteredBoardResponse, BoardInfoResponse,
+        TwoPointFourGHzPinNamingResponse, SessionByteResponse, SessionSortInOrderResponse,
+        ExpressionNameReceivedResponse, BatteryLowResponse, EnhancedNameResponse,
+        VirtualGenericAsyncResponse>(packet);
     target.virtualHub->handleAsEvent(EventType_GenericAsyncPacket, packet);
 
-    static unsigned runs = 0;
-    if (++runs % 256 == 0)
+    if (FuzzSupport::periodically())
         QCoreApplication::processEvents();
 
     BoardDeviceInfo record;

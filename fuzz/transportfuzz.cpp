@@ -3,6 +3,7 @@
 // arbitrary device messages as answers to every question kind and as generic messages. The hub
 // has no board library behind it, so every command it sends fails at once.
 
+#include "fuzzsupport.h"
 #include "support/testhub.h"
 
 #include "enhanced/enhancedsessionhandler.h"
@@ -33,12 +34,8 @@ struct AnswerEntry : EnhancedQuestionSession
     }
 };
 
-struct Target
+struct Target : FuzzSupport::Application
 {
-    int argc = 1;
-    char name[15] = "transport_fuzz";
-    char* argv[2] = { name, nullptr };
-    QCoreApplication application { argc, argv };
     TavioTest::TestSystem system;
     TavioTest::TestTavioHub* hub = system.addUnattachedTavioHub(1);
     std::vector<std::unique_ptr<EnhancedQuestion>> questions;

@@ -46,19 +46,28 @@ Hub* TavioSystem::hubForHandle(int handle) const
 // later item of the same key wins.
 void TavioSystem::parseAdditionalDeviceInfo(const QString& text, QHash<QString, QString>& hash)
 {
+    // Items read as "(.+)=<(.+)>" in minimal mode did in the receiver's first software: each item
+    // is the shortest stretch from where the last one ended that holds a key, "=<", a value and
+    // ">" (neither part empty), and within it the key is as long as it can be.
     const QLatin1String open("=<");
     const QChar close = QLatin1Char('>');
     const int size = int(text.size());
+    const int openSize = int(open.size());
     int start = 0;
     while (start < size) {
-        const int equals = int(text.indexOf(open, start + 1));
-        if (equals < 0)
-            return;
-        const int end = int(text.indexOf(close, equals + int(open.size()) + 1));
-        if (end < 0)
-            return;
-        const QString key = text.mid(start, equals - start).simplified();
-        const int valueStart = equals + int(open.size());
+        int split = -1;
+        int end = start + openSize + 1;
+        for (;; ++end) {
+            end = int(text.indexOf(close, end));
+            if (end < 0)
+                return;
+            // The last "=<" that leaves a key before it and a value after it.
+            split = int(text.lastIndexOf(open, end - openSize - 1));
+            if (split > start)
+                break;
+        }
+        const QString key = text.mid(start, split - start).simplified();
+        const int valueStart = split + openSize;
         hash.insert(key, text.mid(valueStart, end - valueStart).simplified());
         start = end + 1;
     }

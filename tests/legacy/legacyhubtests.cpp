@@ -443,6 +443,45 @@ TEST_P(LegacyHubTest, HubsWithoutABoardShareTheirVoters)
     EXPECT_TRUE(boards.isEmpty());
 }
 
+// Unplugged, the hub is reported gone by handle and its object kept; plugged in again, the same
+// object comes back with its voters.
+TEST_P(LegacyHubTest, UnpluggedAndPluggedInAgainTheHubKeepsItsObject)
+{
+    seedLegacyStore(QString::number(Serial), { "5", "7" });
+    // Discovery after a plug-and-play notification runs on the event thread: record there.
+    Recorder<std::pair<int, bool>> reported;
+    QObject::connect(
+        system.get(), &TavioSystem::legacyHubDisconnected, system.get(),
+        [&](HubHandle_t handle) {
+            reported.append({ int(handle), false });
+        },
+        Qt::DirectConnection);
+    QObject::connect(
+        system.get(), &TavioSystem::newLegacyHubConnected, system.get(),
+        [&](HubHandle_t handle) {
+            reported.append({ int(handle), true });
+        },
+        Qt::DirectConnection);
+    start();
+    ASSERT_EQ(reported.size(), 1u);
+
+    ASSERT_TRUE(emulator().removeHub(Handle));
+    ASSERT_TRUE(waitFor([&] { return reported.size() == 2; }));
+    EXPECT_EQ(reported.values()[1], std::make_pair(Handle, false));
+    EXPECT_FALSE(hub->isConnected());
+    QMap<int, HubDisplayInfo> legacy;
+    system->getLegacyHubInfoMap(legacy);
+    EXPECT_FALSE(legacy.contains(Handle));
+    EXPECT_FALSE(hub->startVoteRegistrationSession());
+
+    emulated = TavioEmulator::addLegacyHub(emulator(), record, firmware);
+    ASSERT_TRUE(waitFor([&] { return reported.size() == 3; }));
+    EXPECT_EQ(reported.values()[2], std::make_pair(Handle, true));
+    EXPECT_EQ(system->connectedHub(Handle), hub);
+    EXPECT_TRUE(hub->isConnected());
+    EXPECT_EQ(listedVoters(), (QList<quint32> { 5, 7 }));
+}
+
 INSTANTIATE_TEST_SUITE_P(Framings, LegacyHubTest,
     ::testing::Values(LegacyFraming::Usb, LegacyFraming::Serial), [](const auto& info) {
         return std::string(info.param == LegacyFraming::Usb ? "Usb" : "Serial");

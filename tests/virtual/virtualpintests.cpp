@@ -133,4 +133,17 @@ TEST_F(VirtualPinTest, NoFreePinGivesNoCode)
     EXPECT_EQ(none.char1(), 'X');
 }
 
+// With the discovery server gone the hub has no PIN to offer and the host's code is untouched;
+// asking costs no more than a refused connection.
+TEST_F(VirtualPinTest, AnAbsentServerGivesNoCode)
+{
+    server.stop();
+    RegistrationCode code(QStringLiteral("XYZ"));
+    EXPECT_FALSE(hub->asGetRegistrationPin(code));
+    EXPECT_EQ(code.char1(), 'X');
+    EXPECT_EQ(code.char3(), 'Z');
+    EXPECT_FALSE(hub->asIsOrvikServerAvailable());
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
 } // namespace

@@ -167,6 +167,24 @@ TEST_F(DiscoveryClientTest, BadAnnouncementsFallBackToTheSettingsAddress)
     EXPECT_EQ(logText().count(QStringLiteral("Orvik: Orvik Data found, but incorrect:")), 5);
 }
 
+// When the announcement port cannot be listened on, or the settings name no port, the client
+// says so in the log and goes to the address in the settings.
+TEST_F(DiscoveryClientTest, AnAnnouncementPortThatCannotBeBoundFallsBackToTheSettingsAddress)
+{
+    QUdpSocket occupant;
+    ASSERT_TRUE(occupant.bind(
+        QHostAddress(QHostAddress::AnyIPv4), udpPort, QAbstractSocket::DontShareAddress));
+    writeSettings(QStringLiteral("127.0.0.1"), server.port());
+    auto client = makeClient();
+    ASSERT_TRUE(client->connectToServer(QString(), 0));
+    EXPECT_EQ(client->connectionText(), QStringLiteral("127.0.0.1:%1").arg(server.port()));
+
+    writeDiscoverySettings(QStringLiteral("127.0.0.1"), server.port(), 70000);
+    auto other = makeClient();
+    ASSERT_TRUE(other->connectToServer(QString(), 0));
+    EXPECT_EQ(logText().count(QStringLiteral("Orvik: ERROR: could not bind boadcast socket")), 2);
+}
+
 TEST_F(DiscoveryClientTest, ARetryInsideTheIntervalFailsAtOnce)
 {
     writeSettings(QStringLiteral("127.0.0.1"), closedTcpPort());

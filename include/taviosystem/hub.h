@@ -577,10 +577,11 @@ public:
         \param timeUnit, time the question's time limit.
         \param context handed back to every callback of this hub's sessions (the latest start
         sets it for all of them).
-        \return false, and the hub records Error_NotConnected, Error_BadQuestionId,
-        Error_NumOfOptionsNotWithinTheRange, Error_NumOfResponsesNotWithinTheRange,
-        Error_NumOfResponsesExceedsNumOfOptions, Error_CannotStartSessionBecauseCurrentlyInSession
-        or Error_CommsFailure. The base records Error_NotSupported.
+        \return true when the question went out; otherwise false with Error_NotConnected,
+        Error_BadQuestionId, Error_NumOfOptionsNotWithinTheRange,
+        Error_NumOfResponsesNotWithinTheRange, Error_NumOfResponsesExceedsNumOfOptions,
+        Error_CannotStartSessionBecauseCurrentlyInSession or Error_CommsFailure. The base
+        records Error_NotSupported.
     */
     virtual bool startMultichoiceSession(int questionId, int numOptions, int numResponses,
         DisplayOption displayOption, TimeUnit timeUnit, int time, StringResponseCallback callback,

@@ -17,138 +17,213 @@ namespace Taviosystem {
 
 class Hub;
 
-// A test that TavioExpression devices run at their own pace over a hub's asynchronous session:
-// a device asks for the session parameters and then for questions by number, the host answers
-// each request, and the device sends one answer per question. Requests and answers reach the
-// host by callback or, where no callback is set, by signal. One session per hub, owned by it.
-//
-// Threads: host operations run on the caller's thread; device requests and answers arrive on
-// the event thread, and so do the callbacks and directly connected signals they produce. In
-// simulation mode timers stand in for the devices; they run on the thread that owns the
-// session, so a simulated session is started, driven and stopped from that thread.
+/*!
+    A test that TavioExpression devices run at their own pace over a hub's asynchronous session.
+
+    A device asks for the session parameters and then for questions by number, the host answers
+    each request (sendSessionParameters(), sendQuestion()), and the device sends one answer per
+    question, which the session decodes (maths answers as MathML) and hands back with the
+    question's number. Long messages travel in chunks the devices acknowledge; the library
+    resends what the radio lost. Requests and answers reach the host by the callbacks of
+    setCallbacks() or, where no callback is set, by signal. One session per hub, made and owned
+    by the hub (Hub::enhancedQuestionSession()): never delete it.
+
+    Failures record their Hub::Error on the hub (Hub::getLastError()).
+
+    Threads: host operations run on the caller's thread; device requests and answers arrive on
+    the event thread, and so do the callbacks and directly connected signals they produce; no
+    library lock is held while they run. In simulation mode timers stand in for the devices; they
+    run on the thread that owns the session, so a simulated session is started, driven and
+    stopped from that thread.
+*/
 class TAVIOSYSTEM_EXPORT EnhancedQuestionSession : public QObject
 {
     Q_OBJECT
 public:
-    // The control byte of a text message (0x03).
+    /*! The control byte of a text message (sendMessage()). */
     enum MessageControlFlag {
-        MessageControlFlag_None = 0x00,
-        MessageControlFlag_CanDismiss = 0x01,
-        MessageControlFlag_YesNo = 0x02,
-        MessageControlFlag_ReviewAnswers = 0x04
+        MessageControlFlag_None = 0x00, //!< No control.
+        MessageControlFlag_CanDismiss = 0x01, //!< The learner may dismiss the message.
+        MessageControlFlag_YesNo = 0x02, //!< The message asks yes or no.
+        MessageControlFlag_ReviewAnswers = 0x04 //!< The learner may review the answers.
     };
+    /*! A combination of MessageControlFlag values. */
     Q_DECLARE_FLAGS(MessageControlFlags, MessageControlFlag)
     Q_FLAG(MessageControlFlags)
 
-    // Host callbacks; each receives the context of CallbacksInfo unchanged.
+    /*!
+        \name Host callbacks
+        Each runs on the event thread and receives the context of CallbacksInfo unchanged.
+    */
+    //!@{
+    /*! A device asks for the session parameters, in its \a localeId. */
     typedef void (*GetSessionParametersCallback)(
         EnhancedQuestionSession* session, quint32 uid, int localeId, void* context);
+    /*! A device asks for the question \a questionNumber. */
     typedef void (*GetQuestionCallback)(
         EnhancedQuestionSession* session, quint32 uid, int questionNumber, void* context);
+    /*! A device is shutting down. */
     typedef void (*DeviceShutDownCallback)(
         EnhancedQuestionSession* session, quint32 uid, void* context);
+    /*! An answer given as text: multiple choice, numeric, sort in order. */
     typedef void (*StringAnswerCallback)(EnhancedQuestionSession* session, quint32 uid,
         int questionNumber, const QString& answer, void* context);
+    /*! A yes/no answer. */
     typedef void (*YesNoAnswerCallback)(EnhancedQuestionSession* session, quint32 uid,
         int questionNumber, YesNoQuestion::Answer answer, void* context);
+    /*! A true/false answer. */
     typedef void (*TrueFalseAnswerCallback)(EnhancedQuestionSession* session, quint32 uid,
         int questionNumber, TrueFalseQuestion::Answer answer, void* context);
+    /*! A Likert answer: the point chosen. */
     typedef void (*LikertAnswerCallback)(EnhancedQuestionSession* session, quint32 uid,
         int questionNumber, int likertValue, void* context);
+    /*! A text answer; for maths, MathML, with \c bIsValid false when it did not convert. */
     typedef void (*TextAnswerCallback)(EnhancedQuestionSession* session, quint32 uid,
         int questionNumber, const QString& answer, void* context, bool bIsValid);
+    //!@}
 
-    // Set as a whole; a null callback leaves its event to the matching signal.
+    /*! The host's callbacks, set as a whole; a null callback leaves its event to the signal. */
     struct CallbacksInfo
     {
-        GetSessionParametersCallback getSessionParameters = nullptr;
-        GetQuestionCallback getQuestion = nullptr;
-        DeviceShutDownCallback deviceShutDown = nullptr;
-        StringAnswerCallback multichoiceAnswer = nullptr;
-        YesNoAnswerCallback yesNoAnswer = nullptr;
-        TrueFalseAnswerCallback trueFalseAnswer = nullptr;
-        LikertAnswerCallback likertAnswer = nullptr;
-        StringAnswerCallback numericAnswer = nullptr;
-        TextAnswerCallback textAnswer = nullptr;
-        StringAnswerCallback sortInOrderAnswer = nullptr;
-        void* context = nullptr;
+        GetSessionParametersCallback getSessionParameters = nullptr; //!< Parameters requests.
+        GetQuestionCallback getQuestion = nullptr; //!< Question requests.
+        DeviceShutDownCallback deviceShutDown = nullptr; //!< Devices shutting down.
+        StringAnswerCallback multichoiceAnswer = nullptr; //!< Multiple-choice answers.
+        YesNoAnswerCallback yesNoAnswer = nullptr; //!< Yes/no answers.
+        TrueFalseAnswerCallback trueFalseAnswer = nullptr; //!< True/false answers.
+        LikertAnswerCallback likertAnswer = nullptr; //!< Likert answers.
+        StringAnswerCallback numericAnswer = nullptr; //!< Numeric answers.
+        TextAnswerCallback textAnswer = nullptr; //!< Text and maths answers.
+        StringAnswerCallback sortInOrderAnswer = nullptr; //!< Sort-in-order answers.
+        void* context = nullptr; //!< Handed to every callback unchanged.
     };
 
-    // Host-to-device message kinds (the first byte of each message).
-    static constexpr char Message_SessionParameters = 0x01;
-    static constexpr char Message_Question = 0x02;
-    static constexpr char Message_Text = 0x03;
-    static constexpr char Message_NoMoreQuestions = 0x04;
-    static constexpr char Message_PopUp = 0x05;
-    // Bits of the parameter flags byte of a session-parameters message.
+    /*!
+        \name Message layout
+        The host-to-device messages and their flags, for sessions that carry the same
+        conversation over other transports; hosts rarely need them.
+    */
+    //!@{
+    static constexpr char Message_SessionParameters = 0x01; //!< Kind: session parameters.
+    static constexpr char Message_Question = 0x02; //!< Kind: a question.
+    static constexpr char Message_Text = 0x03; //!< Kind: a text message.
+    static constexpr char Message_NoMoreQuestions = 0x04; //!< Kind: no more questions.
+    static constexpr char Message_PopUp = 0x05; //!< Kind: a pop-up.
+    /*! Parameter flag: a starting question number is given. */
     static constexpr quint8 ParameterFlag_StartingQuestionNumber = 0x01;
-    static constexpr quint8 ParameterFlag_QuestionMask = 0x02;
-    static constexpr quint8 ParameterFlag_Navigation = 0x04;
-    static constexpr int MaximumQuestionMaskBits = 256;
-    // Bits of the question flags byte of a question message.
+    static constexpr quint8 ParameterFlag_QuestionMask = 0x02; //!< Parameter flag: a mask follows.
+    static constexpr quint8 ParameterFlag_Navigation = 0x04; //!< Parameter flag: navigation.
+    static constexpr int MaximumQuestionMaskBits = 256; //!< Longest question mask.
+    /*! Question flag: show the question number. */
     static constexpr quint8 QuestionFlag_ShowQuestionNumber = 0x01;
-    static constexpr quint8 QuestionFlag_SecondOption = 0x02;
-    static constexpr quint8 QuestionFlag_FirstOption = 0x04;
-    static constexpr quint8 QuestionFlag_Equation = 0x08;
-    // The bytes of a question message that follow its length field and precede the text.
+    static constexpr quint8 QuestionFlag_SecondOption = 0x02; //!< Question flag: second option.
+    static constexpr quint8 QuestionFlag_FirstOption = 0x04; //!< Question flag: first option.
+    static constexpr quint8 QuestionFlag_Equation = 0x08; //!< Question flag: maths answer.
+    /*! The bytes of a question message that follow its length field and precede the text. */
     static constexpr int QuestionMessage_HeaderLength = 8;
-    // Device requests: the 8 data bytes of a get-message request.
-    static constexpr int Request_Offset_Kind = 0;
+    static constexpr int Request_Offset_Kind = 0; //!< Device request: offset of the kind.
+    /*! Device request: offset of the question number. */
     static constexpr int Request_Offset_QuestionNumber = 2;
-    static constexpr int Request_Offset_LocaleId = 5;
-    static constexpr quint8 Request_SessionParameters = 0x00;
-    static constexpr quint8 Request_Question = 0x01;
-    static constexpr quint8 Request_DeviceShutDown = 0xFF;
-    // Milliseconds between the steps of a simulated device.
+    static constexpr int Request_Offset_LocaleId = 5; //!< Device request: offset of the locale.
+    static constexpr quint8 Request_SessionParameters = 0x00; //!< Request kind: parameters.
+    static constexpr quint8 Request_Question = 0x01; //!< Request kind: a question.
+    static constexpr quint8 Request_DeviceShutDown = 0xFF; //!< Request kind: shutting down.
+    //!@}
+    /*! Milliseconds between the steps of a simulated device. */
     static constexpr int SimulationStepInterval = 1000;
 
+    /*! Makes the session of \a hub; the hub does this on first use, never the host. */
     explicit EnhancedQuestionSession(Hub* hub, QObject* parent = nullptr);
+    /*! Destroys the session; its hub does this. */
     ~EnhancedQuestionSession() override;
 
-    // Starts the hub's asynchronous session (true at once when already active); with simulate
-    // set, timers stand in for the hub's expression devices and nothing is sent to them.
+    /*!
+        Starts the hub's asynchronous session (true at once when already active).
+        \param simulate timers stand in for the hub's expression devices: they ask for question
+        0 and answer it, and nothing is sent to the devices.
+        \return false with the hub's Error_NotConnected,
+        Error_CannotStartSessionBecauseCurrentlyInSession or Error_CommsFailure.
+    */
     virtual bool startSession(bool simulate);
-    // Sends a question to a device; refuses a question that is not valid or that breaks the
-    // hub's limits (the hub's last error tells which).
+    /*!
+        Sends \a question (read, not kept) to the device \a uid; the device's answer comes back
+        with the question's number.
+        \return false for a null or invalid question, or one that breaks the hub's limits (the
+        hub records Error_NumOfOptionsNotWithinTheRange, Error_NumOfResponsesNotWithinTheRange,
+        Error_ScaleValueNotWithinTheRange or Error_ResponseSizeNotWithinTheRange; more responses
+        than options records nothing); false with Error_InvalidSessionForRequest when the
+        session does not run, or Error_InvalidParameter for an unknown device.
+    */
     virtual bool sendQuestion(quint32 uid, const EnhancedQuestion* question);
+    /*!
+        Answers a device's parameters request: \a totalQuestions from \a startingQuestionNumber,
+        whether the learner may move between questions, and which questions to offer (at most
+        256 bits of \a questionMask). \a lastParameter goes to the device as given. Fails as
+        sendQuestion() does for an idle session or unknown device.
+    */
     virtual bool sendSessionParameters(quint32 uid, int totalQuestions, int startingQuestionNumber,
         bool allowNavigation, const QBitArray& questionMask, int lastParameter);
+    /*! Sends a text message with its control \a flags to the device \a uid. */
     virtual bool sendMessage(quint32 uid, QFlags<MessageControlFlag> flags, const QString& text);
+    /*! Shows \a text as a pop-up on the device \a uid. */
     virtual bool sendPopUpMessage(quint32 uid, bool flag, const QString& text);
+    /*! Tells the device \a uid there are no more questions, with \a text to show. */
     virtual bool sendNoMoreQuestionsNotification(quint32 uid, const QString& text);
-    // Which LaTeX dialect this session's devices type: the second.
+    /*! Which LaTeX dialect this session's devices type: the second (true). */
     virtual bool useExpressionV2LatexFormat() const;
 
+    /*!
+        Stops the hub's session and any simulation. After a true answer none of the session's
+        callbacks runs any more (one may stop the session from inside its own callback).
+        \return false when the session does not run, or when the hub refused (its error).
+    */
     bool stopSession();
+    /*! Sets every callback and their context at once; a null one leaves its event to the signal. */
     void setCallbacks(CallbacksInfo callbacks);
-    // Stores the parameters every device's request is then answered with, without asking the
-    // host, and forgets the devices' last question numbers.
+    /*!
+        Stores the parameters every device's request is then answered with, without asking the
+        host, and forgets the devices' last question numbers. Turns their use on.
+    */
     void setDefaultSessionParameters(int totalQuestions, int startingQuestionNumber,
         bool allowNavigation, QBitArray questionMask, int lastParameter);
+    /*! Turns the use of the default parameters on or off. */
     void useDefaultSessionParameters(bool use);
+    /*! The hub the session belongs to. */
     Hub* getHub() const { return m_hub; }
 
+    // Signals are emitted on the event thread, for events without a callback.
 Q_SIGNALS:
+    /*! A device asks for the session parameters, in its \a localeId. */
     void getSessionParameters(
         Taviosystem::EnhancedQuestionSession* pEnhancedSession, quint32 uid, int localeId);
+    /*! A device asks for the question \a questionNumber. */
     void getQuestion(
         Taviosystem::EnhancedQuestionSession* pEnhancedSession, quint32 uid, int questionNumber);
+    /*! A multiple-choice answer, written as the question's display option labels the options. */
     void multichoiceAnswer(Taviosystem::EnhancedQuestionSession* pEnhancedSession, quint32 uid,
         int questionNumber, QString answer);
+    /*! A yes/no answer. */
     void yesNoAnswer(Taviosystem::EnhancedQuestionSession* pEnhancedSession, quint32 uid,
         int questionNumber, Taviosystem::YesNoQuestion::Answer answer);
+    /*! A true/false answer. */
     void trueFalseAnswer(Taviosystem::EnhancedQuestionSession* pEnhancedSession, quint32 uid,
         int questionNumber, Taviosystem::TrueFalseQuestion::Answer answer);
+    /*! A Likert answer: the point chosen. */
     void likertAnswer(Taviosystem::EnhancedQuestionSession* pEnhancedSession, quint32 uid,
         int questionNumber, int likertValue);
+    /*! A numeric answer. */
     void numericAnswer(Taviosystem::EnhancedQuestionSession* pEnhancedSession, quint32 uid,
         int questionNumber, QString answer);
+    /*! A text answer; for maths, MathML, with \a bIsValid false when it did not convert. */
     void textAnswer(Taviosystem::EnhancedQuestionSession* pEnhancedSession, quint32 uid,
         int questionNumber, QString answer, bool bIsValid);
+    /*! A sort-in-order answer: the labels in the learner's order. */
     void sortInOrderAnswer(Taviosystem::EnhancedQuestionSession* pEnhancedSession, quint32 uid,
         int questionNumber, QString answer);
+    /*! A device is shutting down. */
     void deviceShutDown(Taviosystem::EnhancedQuestionSession* pEnhancedSession, quint32 uid);
 
+    //! \cond internal
 protected:
     // What the session remembers of the last question sent to a device.
     struct QuestionRecord
@@ -254,6 +329,7 @@ private:
     int m_previousMultichoicePick = 0;
     int m_previousChoicePick = 0;
     int m_previousLikertPick = 0;
+    //! \endcond
 };
 
 } // namespace Taviosystem

@@ -8,39 +8,73 @@ namespace Taviosystem {
 
 class orvikserver_helper;
 
-// A software receiver that speaks the 2.4 GHz hub's protocol: the host drives it as a radio hub,
-// reads its name, exchanges generic messages with devices through it, and takes registration
-// PINs from the discovery server on the school network.
-//
-// Threads: generic device packets arrive on the packet thread and reach the host on the event
-// thread; the discovery server is asked on the caller's thread.
+/*!
+    A software receiver that speaks the 2.4 GHz hub's protocol: the host drives it as a radio hub,
+    reads its name, exchanges generic messages with devices through it, and takes registration
+    PINs from the discovery server on the school network.
+
+    Made and owned by the system for every software receiver it discovers, and listed with
+    HubDisplayInfo::isVirtualHub set.
+
+    Threads: generic device packets arrive on the packet thread and reach the host on the event
+    thread; the discovery server is asked on the caller's thread, which blocks while it answers
+    (up to a few seconds when no server can be found).
+*/
 class TAVIOSYSTEM_EXPORT VirtualTwoPointFourGHzHub : public TwoPointFourGHzHub
 {
     Q_OBJECT
 public:
-    static constexpr int m_nResponseMaxWaitTIme = 500; // milliseconds for the name reply
-    static constexpr int ResponseTimeout = 6000; // milliseconds for every other reply
+    static constexpr int m_nResponseMaxWaitTIme = 500; //!< Milliseconds for the name reply.
+    static constexpr int ResponseTimeout = 6000; //!< Milliseconds for every other reply.
 
-    // `info` is the receiver's device path: "x:host:field2:field3:field4".
+    /*!
+        Makes the hub of the receiver \a handle; the system does this, never the host.
+        \param info the receiver's device path: "x:host:field2:field3:field4".
+    */
     VirtualTwoPointFourGHzHub(TavioSystem* system, int handle, quint64 uid, bool connected,
         int version, const QString& info);
+    /*! Destroys the hub; the system does this. */
     ~VirtualTwoPointFourGHzHub() override;
 
+    /*! True. */
     bool isVirtualHub() override { return true; }
+    /*! Does nothing: the software hub serves no application files. */
     void setApplicationFileList(const QList<ApplicationFileInfo>& files) override;
     void processPacket(const QByteArray& packet) override;
+    /*! Handles the generic packets the hub queued for itself; runs on the event thread. */
     void handleAsEvent(EventType type, const QByteArray& data) override;
+    /*!
+        Asks the discovery server for this hub's PIN (the same one while the hub holds it);
+        blocks the caller.
+        \return false when no server can be reached or it gives no PIN.
+    */
     bool asGetRegistrationPin(RegistrationCode& code) override;
+    /*!
+        Sends \a data to the device \a uid and waits up to 6000 ms for the hub's OK. An unknown
+        device is no error: nothing is sent and the answer is true.
+        \return false with Error_CommsFailure without the OK, or Error_InvalidParameter for a
+        message too long for the hub.
+    */
     bool sendGenericAsyncMessage(unsigned int uid, const QByteArray& data) override;
+    /*!
+        Asks the hub for its name, waiting up to 500 ms.
+        \return the name, or "???" (translated) with Error_NotConnected or Error_CommsFailure.
+    */
     QString name() override;
+    /*! Gives the registration PIN back to the discovery server (blocking). */
     void asEndExpressionRegSession() override;
-    // Also takes back the generic packets still queued for the host.
+    /*!
+        As TwoPointFourGHzHub::stopSession(); also takes back the generic packets still queued for
+        the host.
+    */
     bool stopSession() override;
 
-    // "name@host:field2:field3:field4"
+    /*! "name@host:field2:field3:field4": name() and the fields of the device path. */
     QString asGetHubDetails();
+    /*! Whether the discovery server can be reached, connecting to it when needed (blocking). */
     bool asIsOrvikServerAvailable();
 
+    //! \cond internal
 protected:
     // Runs on the event thread.
     void processGenericAsyncPacket(const QByteArray& packet);
@@ -55,6 +89,7 @@ private:
     QString m_field3;
     QString m_field4;
     orvikserver_helper* m_discoveryClient = nullptr;
+    //! \endcond
 };
 
 } // namespace Taviosystem

@@ -16,6 +16,8 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
 
 // OpenSSL, which the HTTP server's TLS support loads, keeps its global tables until the process
@@ -96,6 +98,14 @@ struct ServiceState
     QList<RecordedCall> calls;
     QList<Resource> resources;
 
+    // Work handed to the service's thread, in order, and how much of it is done. Kept here
+    // rather than in queued functors so that every access is under a lock this code takes.
+    std::mutex taskMutex;
+    std::condition_variable taskDone;
+    std::deque<std::function<void()>> tasks;
+    quint64 tasksPosted = 0;
+    quint64 tasksDone = 0;
+
     int learnerIndex(const QString& token) const
     {
         for (int i = 0; i < learners.size(); ++i)
@@ -116,10 +126,32 @@ class HttpServer;
 // Lives on the service's thread: the HTTP server and the presenter's socket.
 class ServiceWorker : public QObject
 {
+    Q_OBJECT
 public:
     explicit ServiceWorker(std::shared_ptr<ServiceState> state)
         : m_state(std::move(state))
     {
+    }
+
+    // Runs the work posted to this thread, oldest first.
+    Q_INVOKABLE void drain()
+    {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard<std::mutex> lock(m_state->taskMutex);
+                if (m_state->tasks.empty())
+                    return;
+                task = std::move(m_state->tasks.front());
+                m_state->tasks.pop_front();
+            }
+            task();
+            {
+                std::lock_guard<std::mutex> lock(m_state->taskMutex);
+                ++m_state->tasksDone;
+            }
+            m_state->taskDone.notify_all();
+        }
     }
 
     bool listen(quint16 port);
@@ -532,15 +564,24 @@ Service::Service()
 
 Service::~Service() { stop(); }
 
+// Runs `work` on the service's thread and waits for it. That thread only runs short socket calls
+// (and the delays of slowed calls), so the wait ends; `work` may refer to the caller's locals.
 template <typename Work>
 void Service::runOnServiceThread(Work work)
 {
     if (!m_thread || !m_worker)
         return;
-    if (QThread::currentThread() == m_thread.get())
+    if (QThread::currentThread() == m_thread.get()) {
         work();
-    else
-        QMetaObject::invokeMethod(m_worker.get(), work, Qt::BlockingQueuedConnection);
+        return;
+    }
+    std::unique_lock<std::mutex> lock(m_shared->taskMutex);
+    const quint64 ticket = ++m_shared->tasksPosted;
+    m_shared->tasks.emplace_back(work);
+    lock.unlock();
+    QMetaObject::invokeMethod(m_worker.get(), "drain", Qt::QueuedConnection);
+    lock.lock();
+    m_shared->taskDone.wait(lock, [&] { return m_shared->tasksDone >= ticket; });
 }
 
 bool Service::start(quint16 port)
@@ -874,3 +915,5 @@ QList<Resource> Service::resources() const
 }
 
 } // namespace CloudService
+
+#include "cloudservice.moc"

@@ -1,4 +1,5 @@
 #include "cloudservice.h"
+#include "threadtasks.h"
 
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -16,8 +17,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
-#include <functional>
 #include <mutex>
 
 // OpenSSL, which the HTTP server's TLS support loads, keeps its global tables until the process
@@ -98,13 +97,8 @@ struct ServiceState
     QList<RecordedCall> calls;
     QList<Resource> resources;
 
-    // Work handed to the service's thread, in order, and how much of it is done. Kept here
-    // rather than in queued functors so that every access is under a lock this code takes.
-    std::mutex taskMutex;
-    std::condition_variable taskDone;
-    std::deque<std::function<void()>> tasks;
-    quint64 tasksPosted = 0;
-    quint64 tasksDone = 0;
+    // Work handed to the service's thread.
+    ReferenceServers::ThreadTasks tasks;
 
     int learnerIndex(const QString& token) const
     {
@@ -134,25 +128,7 @@ public:
     }
 
     // Runs the work posted to this thread, oldest first.
-    Q_INVOKABLE void drain()
-    {
-        for (;;) {
-            std::function<void()> task;
-            {
-                std::lock_guard<std::mutex> lock(m_state->taskMutex);
-                if (m_state->tasks.empty())
-                    return;
-                task = std::move(m_state->tasks.front());
-                m_state->tasks.pop_front();
-            }
-            task();
-            {
-                std::lock_guard<std::mutex> lock(m_state->taskMutex);
-                ++m_state->tasksDone;
-            }
-            m_state->taskDone.notify_all();
-        }
-    }
+    Q_INVOKABLE void drain() { m_state->tasks.drain(); }
 
     bool listen(quint16 port);
     void shutDown();
@@ -575,13 +551,8 @@ void Service::runOnServiceThread(Work work)
         work();
         return;
     }
-    std::unique_lock<std::mutex> lock(m_shared->taskMutex);
-    const quint64 ticket = ++m_shared->tasksPosted;
-    m_shared->tasks.emplace_back(work);
-    lock.unlock();
-    QMetaObject::invokeMethod(m_worker.get(), "drain", Qt::QueuedConnection);
-    lock.lock();
-    m_shared->taskDone.wait(lock, [&] { return m_shared->tasksDone >= ticket; });
+    m_shared->tasks.run(
+        work, [this] { QMetaObject::invokeMethod(m_worker.get(), "drain", Qt::QueuedConnection); });
 }
 
 bool Service::start(quint16 port)

@@ -287,9 +287,26 @@ TEST_F(ClassroomServerTest, FaultsReplaceTheReplyAndWearOff)
     EXPECT_EQ(server.requestCount(method), 7);
 }
 
-TEST_F(ClassroomServerTest, AnUploadIsTakenApartIntoItsParts)
+// Waits for a Qt network reply and deletes it.
+void finish(QNetworkReply* reply)
 {
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    EXPECT_TRUE(reply->isFinished());
+    delete reply;
+}
+
+TEST_F(ClassroomServerTest, QtsCookieJarSendsTheCookieBackAndAnUploadIsTakenApartIntoItsParts)
+{
+    const QUrl url(server.url() + QStringLiteral("/rpc/1.0/json"));
     QNetworkAccessManager manager;
+    QNetworkRequest plain(url);
+    plain.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    finish(manager.post(plain, call(hubMethod("getServerID"), withId({}))));
+
     auto* multiPart = new QHttpMultiPart(QHttpMultiPart::MixedType);
     QHttpPart rpcData;
     rpcData.setHeader(QNetworkRequest::ContentDispositionHeader, "form-data; name=\"rpc_data\"");
@@ -301,19 +318,16 @@ TEST_F(ClassroomServerTest, AnUploadIsTakenApartIntoItsParts)
     file.setBody(QByteArray("\x89PNG\r\n--not a boundary\r\n\x00\x01", 24));
     multiPart->append(rpcData);
     multiPart->append(file);
-    QNetworkRequest request(QUrl(server.url() + QStringLiteral("/rpc/1.0/json")));
-    QNetworkReply* reply = manager.post(request, multiPart);
+    QNetworkReply* reply = manager.post(QNetworkRequest(url), multiPart);
     multiPart->setParent(reply);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-    loop.exec();
-    EXPECT_TRUE(reply->isFinished());
-    delete reply;
+    finish(reply);
 
     const QList<RecordedRequest> uploads = server.requests(hubMethod("sendQuestion"));
     ASSERT_EQ(uploads.size(), 1);
     EXPECT_TRUE(uploads[0].upload);
+    EXPECT_TRUE(uploads[0].contentType.startsWith("multipart/mixed"));
+    EXPECT_TRUE(uploads[0].hasSessionCookie);
+    EXPECT_FALSE(server.requests(hubMethod("getServerID")).value(0).hasSessionCookie);
     EXPECT_EQ(uploads[0].partNames, QList<QByteArray>({ "rpc_data", "File" }));
     EXPECT_EQ(uploads[0].parameters.value("DeviceID").toInt(), 1001);
     EXPECT_EQ(uploads[0].fileName, QByteArray("picture.png"));

@@ -287,6 +287,25 @@ TEST_F(ClassroomServerTest, FaultsReplaceTheReplyAndWearOff)
     EXPECT_EQ(server.requestCount(method), 7);
 }
 
+TEST_F(ClassroomServerTest, StoppingDropsKeepAliveConnectionsAndARestartKeepsPortAndState)
+{
+    server.setPinPool({ QStringLiteral("Z99") });
+    EXPECT_EQ(rpc("checkOutPin").value("result").toString(), QStringLiteral("Z99"));
+    const quint16 port = server.port();
+
+    server.stop();
+    EXPECT_FALSE(server.isListening());
+    EXPECT_TRUE(client.waitForClose(1000));
+    HttpClient refused;
+    EXPECT_FALSE(refused.connectTo(port, 1000));
+
+    ASSERT_TRUE(server.restart());
+    EXPECT_EQ(server.port(), port);
+    ASSERT_TRUE(client.connectTo(port));
+    EXPECT_TRUE(rpc("checkOutPin").value("error").isValid()); // the PIN is still out
+    EXPECT_EQ(server.connectionsAccepted(), 2);
+}
+
 // Waits for a Qt network reply and deletes it.
 void finish(QNetworkReply* reply)
 {

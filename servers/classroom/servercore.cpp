@@ -467,12 +467,12 @@ HttpReply ServerCore::faultReply(const Fault& fault) const
     return {};
 }
 
-void ServerCore::handle(RecordedRequest& request, QPointer<QTcpSocket> socket)
+ServerCore::Answer ServerCore::respond(RecordedRequest& request)
 {
-    request.sequence = int(requests.size()) + 1;
+    request.sequence = ++m_sequence;
     requests.append(request);
 
-    HttpReply reply;
+    Answer answer;
     Fault fault;
     auto it = faults.find(request.method);
     if (it != faults.end()) {
@@ -480,24 +480,32 @@ void ServerCore::handle(RecordedRequest& request, QPointer<QTcpSocket> socket)
         if (it->times > 0 && --it->times == 0)
             faults.erase(it);
     }
-    if (fault.kind == Fault::NoReply)
-        return;
-    if (fault.kind != Fault::None) {
-        reply = faultReply(fault); // the call is not carried out
+    answer.delayMs = replyDelay + fault.delayMs;
+    if (fault.kind == Fault::NoReply) {
+        answer.send = false;
+    } else if (fault.kind != Fault::None) {
+        answer.reply = faultReply(fault); // the call is not carried out
     } else if (!request.validJson) {
-        reply = { 400, errorBody(errorMap(Error_BadRequest, "not a JSON object")), false };
+        answer.reply = { 400, errorBody(errorMap(Error_BadRequest, "not a JSON object")), false };
     } else {
         QVariant result;
         QVariantMap error;
         call(request.method, request.parameters, result, error);
-        reply = { 200, error.isEmpty() ? resultBody(result) : errorBody(error), false };
+        answer.reply = { 200, error.isEmpty() ? resultBody(result) : errorBody(error), false };
     }
-    const int delay = replyDelay + fault.delayMs;
-    if (delay <= 0) {
-        m_front->send(socket, reply);
+    return answer;
+}
+
+void ServerCore::handle(RecordedRequest& request, QPointer<QTcpSocket> socket)
+{
+    const Answer answer = respond(request);
+    if (!answer.send)
+        return;
+    if (answer.delayMs <= 0) {
+        m_front->send(socket, answer.reply);
         return;
     }
-    QTimer::singleShot(delay, m_timers, [this, socket, reply] {
+    QTimer::singleShot(answer.delayMs, m_timers, [this, socket, reply = answer.reply] {
         if (m_front)
             m_front->send(socket, reply);
     });

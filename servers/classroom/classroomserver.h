@@ -53,6 +53,8 @@ class ServerThread;
 // The beacon's method path and the prefix of the hub methods.
 inline constexpr char BeaconMethod[] = "entities/beacon/get";
 inline constexpr char HubMethodPrefix[] = "entities/rondel_hub/";
+// The key of a fault that hits every method (see Server::setFault).
+inline constexpr char AnyMethod[] = "*";
 // Replies bigger than this are what the fault OversizeBody sends (just over 4 MiB).
 inline constexpr int OversizeBodyBytes = 4 * 1024 * 1024 + 4096;
 
@@ -222,7 +224,8 @@ public:
     void requestQuestionNow(qint64 serial, quint32 deviceId, int questionNumber);
     void shutdownDevice(qint64 serial, quint32 deviceId); // queues "DeviceShutdown"
 
-    // Faults by method path (BeaconMethod for the beacon). A fault with times > 0 wears off.
+    // Faults by method path (BeaconMethod for the beacon; AnyMethod for every method without a
+    // fault of its own). A fault with times > 0 wears off.
     void setFault(const QString& method, const Fault& fault);
     void clearFault(const QString& method);
     void clearFaults();

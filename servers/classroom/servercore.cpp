@@ -475,6 +475,8 @@ ServerCore::Answer ServerCore::respond(RecordedRequest& request)
     Answer answer;
     Fault fault;
     auto it = faults.find(request.method);
+    if (it == faults.end())
+        it = faults.find(QLatin1String(AnyMethod));
     if (it != faults.end()) {
         fault = it.value();
         if (it->times > 0 && --it->times == 0)

@@ -256,8 +256,9 @@ TEST_F(ClassroomServerTest, FaultsReplaceTheReplyAndWearOff)
         QVariantMap({ { "error", QVariantMap { { "type", "server" } } } }));
     EXPECT_TRUE(client.post(call(method, { { "id", 0 } })).json().contains("result")); // worn off
 
-    server.setFault(method, Fault::http500(1));
+    server.setFault(QLatin1String(AnyMethod), Fault::http500(2));
     EXPECT_EQ(client.post(call(method, { { "id", 0 } })).status, 500);
+    EXPECT_EQ(client.post(call(hubMethod("getDeviceList"), { { "id", 0 } })).status, 500);
 
     server.setFault(method, Fault::replaceResult(QVariantList { 1, 2 }, 1));
     EXPECT_EQ(client.post(call(method, { { "id", 0 } })).json().value("result"),
@@ -285,6 +286,7 @@ TEST_F(ClassroomServerTest, FaultsReplaceTheReplyAndWearOff)
                      .complete);
     EXPECT_TRUE(client.waitForClose(1000));
     EXPECT_EQ(server.requestCount(method), 7);
+    EXPECT_EQ(server.requestCount(), 10);
 }
 
 TEST_F(ClassroomServerTest, StoppingDropsKeepAliveConnectionsAndARestartKeepsPortAndState)

@@ -517,7 +517,9 @@ void ServerCore::call(
     const QString& method, const QVariantMap& parameters, QVariant& result, QVariantMap& error)
 {
     const qint64 serial = number(parameters.value(Id));
-    const quint32 deviceId = quint32(number(parameters.value(DeviceId)));
+    // Device IDs are 32-bit and never 0; anything else names no device.
+    const qint64 device = number(parameters.value(DeviceId));
+    const quint32 deviceId = device > 0 && device <= 0xFFFFFFFFLL ? quint32(device) : 0;
     result = true;
 
     if (method == QLatin1String(BeaconMethod)) {

@@ -31,9 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     request.body = newline < 0 ? input : input.mid(newline + 1);
     RpcFront::readBody(request);
 
-    ServerCore core;
-    core.setLearners(Server::defaultClass(3));
-    const ServerCore::Answer answer = core.respond(request);
+    ServerCore::Answer answer;
+    {
+        ServerCore core;
+        core.setLearners(Server::defaultClass(3));
+        answer = core.respond(request);
+    }
+    // The learners' timers went with the server; their objects are deleted as posted.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     if (!answer.send || answer.reply.close)
         std::abort(); // no fault was set
     const QJsonDocument reply = QJsonDocument::fromJson(answer.reply.body);

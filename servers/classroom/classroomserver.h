@@ -28,6 +28,19 @@
 // requestDelayMs asks for one ("QuestionRequest", Value = the starting question number) and after
 // each answer asks for the next until the test's TotalQuestions are done (self-paced tests).
 // Device events carry SourceHash "Rondel.Device.<deviceId>"; hub events "Rondel.Hub.<serial>".
+// "endSessionAllDevices" and "resetHub" cancel answers and requests still to come.
+//
+// Results: "getServerID" the ID text; "generateSerialNumber" the next serial (a number);
+// "checkOutPin" a free PIN of the pool (text, or a number with setPinAsNumber); "getDeviceList" a
+// list of DeviceInfo maps ("DeviceID", "Name", "Product", "Version", "Online", "Subscribed") of
+// the hub's devices; "getDeviceInfo" one such map; "getQuestionResponse" the device's last
+// QuestionResponse ("QuestionID" = the question's number, "Answer", "AnswerType",
+// "AnswerTypeString", "MathFormat", "SecondsTaken", "StartSecondsOffset"); "releasePin" whether the
+// PIN was out; every other method true. Error replies: no free PIN, a registration PIN not
+// checked out, an unknown device (device methods), a device not on the hub ("removeDevice"), no
+// answer yet ("getQuestionResponse"), a beacon hash not of the form above, an unknown method;
+// a body that is not a JSON object gets HTTP 400 with an "error" member. "changeDeviceName" sets
+// the name without an event.
 //
 // Threads: the server runs on a thread of its own and never waits for the caller's thread, so a
 // test may block its own thread in a library call while the server answers. Every member may be

@@ -352,6 +352,11 @@ void Server::clearFaults()
     m_thread->run([this] { m_core->faults.clear(); });
 }
 
+void Server::setRequireCookie(bool required)
+{
+    m_thread->run([&] { m_core->requireCookie = required; });
+}
+
 void Server::setReplyDelay(int ms)
 {
     m_thread->run([&] { m_core->replyDelay = ms; });

@@ -259,6 +259,9 @@ public:
     // The cookie every reply sets ("Set-Cookie: <name>=<value>; Path=/").
     QByteArray cookieName() const;
     QByteArray cookieValue() const;
+    // With required on, once a reply has set the cookie, a request that does not bring it back
+    // gets an error reply (type "server", message "no session cookie") and is not carried out.
+    void setRequireCookie(bool required);
 
 private:
     std::unique_ptr<ServerCore> m_core;

@@ -31,6 +31,7 @@ enum ErrorCode {
     Error_BadHash = 6,
     Error_BadRequest = 7,
     Error_UnknownMethod = 8,
+    Error_NoCookie = 9,
 };
 
 QVariantMap errorMap(int code, const QString& message)
@@ -487,6 +488,8 @@ ServerCore::Answer ServerCore::respond(RecordedRequest& request)
         answer.send = false;
     } else if (fault.kind != Fault::None) {
         answer.reply = faultReply(fault); // the call is not carried out
+    } else if (requireCookie && m_cookieSet && !request.hasSessionCookie) {
+        answer.reply = { 200, errorBody(errorMap(Error_NoCookie, "no session cookie")), false };
     } else if (!request.validJson) {
         answer.reply = { 400, errorBody(errorMap(Error_BadRequest, "not a JSON object")), false };
     } else {
@@ -495,6 +498,7 @@ ServerCore::Answer ServerCore::respond(RecordedRequest& request)
         call(request.method, request.parameters, result, error);
         answer.reply = { 200, error.isEmpty() ? resultBody(result) : errorBody(error), false };
     }
+    m_cookieSet = m_cookieSet || answer.send;
     return answer;
 }
 

@@ -31,6 +31,7 @@ public:
     bool pinAsNumber = false;
     QMap<QString, Fault> faults;
     int replyDelay = 0;
+    bool requireCookie = false;
     QList<RecordedRequest> requests;
     QByteArray cookieName;
     QByteArray cookieValue;
@@ -107,6 +108,7 @@ private:
     int m_connectionsBefore = 0;
     int m_nextPin = 0;
     int m_sequence = 0;
+    bool m_cookieSet = false; // a reply has set the cookie
     QStringList m_checkedOut;
     QMap<quint32, LearnerState> m_learners;
     QList<quint32> m_learnerOrder;

@@ -96,6 +96,13 @@ TEST_F(ClassroomServerTest, RawPostGetsTheResultMemberAndTheCookieComesBack)
     EXPECT_TRUE(requests[1].hasSessionCookie);
     EXPECT_EQ(requests[1].cookie, cookie);
     EXPECT_EQ(requests[0].connection, requests[1].connection);
+
+    server.setRequireCookie(true);
+    EXPECT_TRUE(
+        client.post(call(hubMethod("getServerID"), { { "id", 0 } })).json().contains("error"));
+    EXPECT_TRUE(client.post(call(hubMethod("getServerID"), { { "id", 0 } }), cookie)
+                    .json()
+                    .contains("result"));
 }
 
 TEST_F(ClassroomServerTest, SerialsCountUpAndPinsComeFromThePool)

@@ -1,6 +1,8 @@
 #include "cloudservice.h"
 #include "threadtasks.h"
 
+#include <leaksuppressions.h>
+
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 #include <QtCore/QPointer>
@@ -18,14 +20,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-
-// OpenSSL, which the HTTP server's TLS support loads, keeps its global tables until the process
-// ends; the leak checker of sanitizer builds is told so instead of reporting them. Weak, so a
-// program may give its own list.
-extern "C" __attribute__((weak)) const char* __lsan_default_suppressions()
-{
-    return "leak:libcrypto.so\n";
-}
 
 namespace CloudService {
 

@@ -15,10 +15,10 @@
 //     {"learners": [{"token","name"}, ...]} POST /api/resources?name=N     (raw bytes) ->
 //     {"id","url"}
 //   Calls after sign-in carry "Authorization: Bearer <accessToken>".
-//   WebSocket at the session's websocketUrl (same port, path /collab): JSON text frames with a
-//   "type". To the presenter: learnerJoin {token,name}, learnerUnregister {token}, pollResponse
-//   {token,pollId,responseTime,response}, controllerRegister {registered}, inactivity {ms},
-//   remoteControl {from,messageType,data}, getQuestion {token,question}, collaboration {...},
+//   WebSocket at the session's websocketUrl (a port of its own, path /collab): JSON text frames
+//   with a "type". To the presenter: learnerJoin {token,name}, learnerUnregister {token},
+//   pollResponse {token,pollId,responseTime,response}, controllerRegister {registered}, inactivity
+//   {ms}, remoteControl {from,messageType,data}, getQuestion {token,question}, collaboration {...},
 //   sessionEnded. From the presenter: startPoll {pollId,pollType,ordinalType,optionCount,
 //   maxAnswers[,image|imageUrl]}, stopPoll, pausePoll, resumePoll, removeLearner {token}, publish,
 //   presenterActive, currentLesson, currentCard, showImageCard, assessmentStart {token,options},

@@ -91,7 +91,10 @@ bool PresenterCollabPrivate::send(const QString& type, QVariantMap message)
     message.insert(QStringLiteral("type"), type);
     const QString text
         = QString::fromUtf8(QJsonDocument::fromVariant(message).toJson(QJsonDocument::Compact));
-    return socket->sendTextMessage(text) == text.toUtf8().size();
+    const bool sent = socket->sendTextMessage(text) == text.toUtf8().size();
+    // Hand the frame to the network now: the caller may block before its event loop runs.
+    socket->flush();
+    return sent;
 }
 
 void PresenterCollabPrivate::addImage(QVariantMap& message) const

@@ -81,7 +81,6 @@ private:
     ~TessalyController() override;
     // Keeps why a call of `client` failed (or nothing after a success); answers `ok`.
     bool note(PresenterClient* client, bool ok);
-    void recordFailure(PresenterClient* client) { note(client, false); }
 
     QString m_serverUrl;
     QPointer<PresenterClient> m_presenter;

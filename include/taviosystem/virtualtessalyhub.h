@@ -75,7 +75,8 @@ public:
     /*! Ends the class session on purpose: no reconnection follows. */
     void stopTessalySession();
 
-    bool isCollabConnected() const { return m_collabConnected; } //!< collaborating now
+    /*! Whether the class session's connection is open now. */
+    bool isCollabConnected() const;
     QString hubName() const { return m_hubName; } //!< "Tessaly Virtual Hub"
     quint64 serial() const { return m_identifier; } //!< the hub identifier
     quint64 uid() const override { return m_identifier; } //!< the hub identifier

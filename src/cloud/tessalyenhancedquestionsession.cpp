@@ -296,8 +296,7 @@ bool TessalyEnhancedQuestionSession::sendMessage(
 
 void TessalyEnhancedQuestionSession::stopTessalyAssessment() { m_assessment->stop(); }
 
-// Learners' requests and answers (the hub's thread)
-// ------------------------------------------------
+// Learners' requests and answers (the hub's thread) -----------------------------------------------
 
 void TessalyEnhancedQuestionSession::onlearnerGetQuestion(QString token, int questionNumber)
 {
@@ -378,8 +377,7 @@ bool TessalyEnhancedQuestionSession::responseMessage(
     }
 }
 
-// Text helpers
-// -------------------------------------------------------------------------------------
+// Text helpers ------------------------------------------------------------------------------------
 
 void TessalyEnhancedQuestionSession::convertToTessalyLatex(QString& text)
 {

@@ -77,8 +77,7 @@ void VirtualTessalyHub::setRetryInterval(int milliseconds)
     m_retryTimer->setInterval(milliseconds);
 }
 
-// Start-up
-// -----------------------------------------------------------------------------------------
+// Start-up ----------------------------------------------------------------------------------------
 
 void VirtualTessalyHub::verifyAndInitialize()
 {
@@ -101,16 +100,17 @@ void VirtualTessalyHub::startHub()
 {
     if (!m_loggedIn || m_collabConnected || !m_client || !m_client->doGetUserName().isEmpty())
         return;
-    if (!m_client->doLogin(m_userName, m_password)) {
+    const bool signedIn = m_client->doLogin(m_userName, m_password);
+    // The host reads why through the controller.
+    TessalyController::instance().note(m_client, signedIn);
+    if (!signedIn)
         m_loggedIn = false;
-        TessalyController::instance().recordFailure(m_client);
-    }
 }
 
 bool VirtualTessalyHub::startTessalySession()
 {
     return onOwnThread(this, [this] {
-        if (m_collabConnected && m_collab)
+        if (isCollabConnected())
             return true;
         if (!m_client)
             return false;
@@ -172,8 +172,7 @@ void VirtualTessalyHub::disconnectCollaboration()
     m_collab = nullptr;
 }
 
-// Identity and state
-// -------------------------------------------------------------------------------
+// Identity and state ------------------------------------------------------------------------------
 
 PresenterClient* VirtualTessalyHub::getTessalyClient() { return m_client; }
 
@@ -190,7 +189,7 @@ TwoPointFourGHzHub::State VirtualTessalyHub::cloudState()
         recordError(Error_NotConnected);
         return State_NotConnected;
     }
-    if (m_collabConnected)
+    if (isCollabConnected())
         return State_Idle;
     recordError(Error_CommsFailure);
     return State_CommsFailure;
@@ -212,9 +211,15 @@ bool VirtualTessalyHub::getDeviceCount(Device::Type type, int* count)
     return true;
 }
 
+// The client closes the connection itself when the class is stopped through the controller.
+bool VirtualTessalyHub::isCollabConnected() const
+{
+    return m_collabConnected && m_collab && m_collab->isConnected();
+}
+
 bool VirtualTessalyHub::hasCollaboration(bool record)
 {
-    if (m_collabConnected && m_collab)
+    if (isCollabConnected())
         return true;
     if (record)
         recordError(Error_CommsFailure);
@@ -236,8 +241,7 @@ bool VirtualTessalyHub::readVoteList() { return true; }
 bool VirtualTessalyHub::readSlateList() { return true; }
 bool VirtualTessalyHub::readVirtualVoteList() { return true; }
 
-// Learners
-// -----------------------------------------------------------------------------------------
+// Learners ----------------------------------------------------------------------------------------
 
 int VirtualTessalyHub::serialCandidate(const QString& token)
 {
@@ -460,8 +464,7 @@ bool VirtualTessalyHub::stopExpressionEndUserNamingSession()
     return true;
 }
 
-// Local replies
-// ------------------------------------------------------------------------------------
+// Local replies -----------------------------------------------------------------------------------
 
 bool VirtualTessalyHub::getRegistrationInfo(InformationResponse* info)
 {
@@ -507,8 +510,7 @@ bool VirtualTessalyHub::clearHubOfExpressions(OKResponse* response)
 
 bool VirtualTessalyHub::sendGenericAsyncMessage(unsigned int, const QByteArray&) { return true; }
 
-// Collaboration pass-throughs
-// ----------------------------------------------------------------------
+// Collaboration pass-throughs ---------------------------------------------------------------------
 
 bool VirtualTessalyHub::publishTessalyCollaborationMessage(
     QString type, QString message, QString data)

@@ -101,8 +101,7 @@ bool isPollSession(Hub::SessionType session)
 }
 } // namespace
 
-// Decoding answers
-// ---------------------------------------------------------------------------------
+// Decoding answers --------------------------------------------------------------------------------
 
 int VirtualTessalyHub::translateToYesNoResponse(const QString& text, int value)
 {
@@ -281,8 +280,7 @@ void VirtualTessalyHub::reportAnswer(quint32 uid, const QString& response)
     }
 }
 
-// Starting polls
-// -----------------------------------------------------------------------------------
+// Starting polls ----------------------------------------------------------------------------------
 
 // The checks every question start makes first, in order: the connection to the service, the hub,
 // the question number.
@@ -449,8 +447,16 @@ bool VirtualTessalyHub::startMessageSession(
     });
 }
 
-// Ending sessions
-// ----------------------------------------------------------------------------------
+// A session already running: Error_CannotStartSessionBecauseCurrentlyInSession and false.
+bool VirtualTessalyHub::noSessionRunning()
+{
+    if (canStartSession())
+        return true;
+    recordError(Error_CannotStartSessionBecauseCurrentlyInSession);
+    return false;
+}
+
+// Ending sessions ---------------------------------------------------------------------------------
 
 bool VirtualTessalyHub::stopSession()
 {
@@ -521,8 +527,7 @@ EnhancedQuestionSession* VirtualTessalyHub::enhancedQuestionSession()
     });
 }
 
-// Losing the connection
-// ----------------------------------------------------------------------------
+// Losing the connection ---------------------------------------------------------------------------
 
 void VirtualTessalyHub::onDisconnected()
 {
@@ -551,7 +556,7 @@ void VirtualTessalyHub::onRetryConnection()
     }
     if (m_loggedIn)
         startTessalySession();
-    if (!m_collabConnected) {
+    if (!isCollabConnected()) {
         ++m_retryCounter;
         // A refusal (an error text) ends the attempts; a service out of reach is tried again.
         if (m_retryCounter < MaximumRetryCount && m_loggedIn && getTessalyLastError().isEmpty())

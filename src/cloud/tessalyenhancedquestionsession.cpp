@@ -124,8 +124,10 @@ bool TessalyEnhancedQuestionSession::startSession(bool simulate)
         if (!EnhancedQuestionSession::startSession(false))
             return false;
         Q_UNUSED(simulate);
+        // The learners the hub holds now; those who join later are met by onLearnerJoin.
         QList<Device*> devices;
-        getHub()->getDeviceList(Device::Type_Expression, &devices);
+        if (m_tessalyHub)
+            m_tessalyHub->readTavioexpressionList(&devices);
         QList<quint32> uids;
         for (const Device* device : std::as_const(devices))
             uids.append(device->uid());

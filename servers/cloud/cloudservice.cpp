@@ -89,6 +89,7 @@ struct ServiceState
     QMap<QString, int> questionOf; // learner token -> number of the last question sent
     QMap<QString, QString> refusals; // path ("" = every path) -> reason
     QMap<QString, int> delays; // path ("" = every path) -> ms
+    QMap<QString, int> drops; // path ("" = every path) -> calls still to drop (-1: all)
     int eventDelay = 0;
     QVariantMap currentPoll;
     bool pollRunning = false;
@@ -220,6 +221,7 @@ bool ServiceWorker::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     int delay = 0;
     QString refusal;
     bool refused = false;
+    bool dropped = false;
     {
         std::lock_guard<std::mutex> lock(m_state->mutex);
         RecordedCall call;
@@ -232,6 +234,14 @@ bool ServiceWorker::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         m_state->record(call);
         delay = m_state->delays.value(path, m_state->delays.value(QString()));
         for (const QString& key : { path, QString() }) {
+            const int left = m_state->drops.value(key);
+            if (!dropped && left != 0) {
+                dropped = true;
+                if (left > 0)
+                    m_state->drops.insert(key, left - 1);
+            }
+        }
+        for (const QString& key : { path, QString() }) {
             if (!refused && m_state->refusals.contains(key)) {
                 refused = true;
                 refusal = m_state->refusals.value(key);
@@ -240,6 +250,10 @@ bool ServiceWorker::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     }
     if (delay > 0)
         QThread::msleep(ulong(delay)); // the whole service is slow, as a busy one would be
+    if (dropped) {
+        socket->disconnectFromHost(); // no status line: the client sees a transport failure
+        return true;
+    }
     if (refused) {
         HttpServer::respond(request, socket, 403, { { QStringLiteral("error"), refusal } });
         return true;
@@ -738,6 +752,15 @@ void Service::slowCalls(const QString& path, int ms)
         m_shared->delays.insert(path, ms);
     else
         m_shared->delays.remove(path);
+}
+
+void Service::dropCalls(const QString& path, int count)
+{
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    if (count != 0)
+        m_shared->drops.insert(path, count);
+    else
+        m_shared->drops.remove(path);
 }
 
 void Service::dropPresenterSocket()

@@ -27,7 +27,8 @@
 //
 // Every HTTP call and every presenter frame is recorded. Faults can be set for tests.
 //
-// Threads: the service runs on a thread of its own; every member may be called from any thread.
+// Threads: the service runs on a thread of its own; every member may be called from any thread,
+// but start and stop only while no other member runs.
 // It shares no code with the client library.
 #pragma once
 
@@ -129,6 +130,10 @@ public:
     void clearRefusals();
     // Calls to `path` (empty: every path) are answered `ms` late; the whole service waits.
     void slowCalls(const QString& path, int ms);
+    // The next `count` calls to `path` (empty: every path; count -1: all of them, 0: none) get
+    // their connection closed without a reply, as a network failure would. An HTTP client may
+    // send a call again by itself after such a close: each attempt counts.
+    void dropCalls(const QString& path, int count);
     // Drops the presenter's socket without a closing frame.
     void dropPresenterSocket();
     // The service ends the class session: a sessionEnded frame, then the socket closes.

@@ -105,8 +105,16 @@ TEST_F(CloudClientTest, TransportFailuresAreBoundedAndLeaveTheErrorEmpty)
     EXPECT_LT(timer.elapsed(), 1400);
     EXPECT_TRUE(client->lastError().isEmpty());
 
-    // No service at all.
+    // Connections closed without a reply.
+    client->setTimeoutMs(5000);
     service.slowCalls(QStringLiteral("/api/login"), 0);
+    service.dropCalls(QStringLiteral("/api/login"), -1);
+    EXPECT_FALSE(client->doLogin(Teacher, Password));
+    EXPECT_TRUE(client->lastError().isEmpty());
+    service.dropCalls(QStringLiteral("/api/login"), 0);
+    EXPECT_TRUE(client->doLogin(Teacher, Password));
+
+    // No service at all.
     const QString url = service.url();
     service.stop();
     PresenterClient absent(nullptr, url);

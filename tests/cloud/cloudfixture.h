@@ -20,6 +20,11 @@ inline const QString Password = QStringLiteral("secret");
 inline constexpr int CloudHandle = 12330;
 // Retries of a lost connection come this far apart in the tests.
 inline constexpr int TestRetryInterval = 50;
+// Two learners whose uids are the sums of their tokens' bytes.
+inline const QString Ann = QStringLiteral("ab");
+inline constexpr quint32 AnnUid = 195;
+inline const QString Bob = QStringLiteral("cd");
+inline constexpr quint32 BobUid = 199;
 
 struct Registered
 {
@@ -74,6 +79,12 @@ protected:
             return nullptr;
         hub = cloud;
         return cloud;
+    }
+
+    // Opens the class and has Ann and Bob join it.
+    bool openClassOfTwo()
+    {
+        return openClass() && join(Ann, QStringLiteral("Ann")) && join(Bob, QStringLiteral("Bob"));
     }
 
     // A seeded learner joins, and the hub has made its device.

@@ -44,10 +44,6 @@ void textAnswer(
     recorderOf(context)->append({ uid, questionId, text, 0, valid });
 }
 
-const QString Ann = QStringLiteral("ab"); // uid 195
-const quint32 AnnUid = 195;
-const QString Bob = QStringLiteral("cd"); // uid 199
-const quint32 BobUid = 199;
 
 class CloudPollTest : public CloudTest
 {
@@ -55,9 +51,7 @@ protected:
     void SetUp() override
     {
         CloudTest::SetUp();
-        ASSERT_NE(openClass(), nullptr);
-        ASSERT_TRUE(join(Ann, QStringLiteral("Ann")));
-        ASSERT_TRUE(join(Bob, QStringLiteral("Bob")));
+        ASSERT_TRUE(openClassOfTwo());
         QObject::connect(
             hub, &Hub::tessalySessionInactivityTimeMs, hub,
             [this](qint64 ms) { inactivity.append(ms); }, Qt::DirectConnection);

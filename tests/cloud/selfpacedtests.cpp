@@ -15,10 +15,6 @@ using namespace TavioTest;
 
 namespace {
 
-const QString Ann = QStringLiteral("ab"); // uid 195
-const quint32 AnnUid = 195;
-const QString Bob = QStringLiteral("cd"); // uid 199
-const quint32 BobUid = 199;
 
 struct Event
 {
@@ -36,9 +32,7 @@ protected:
     void SetUp() override
     {
         CloudTest::SetUp();
-        ASSERT_NE(openClass(), nullptr);
-        ASSERT_TRUE(join(Ann, QStringLiteral("Ann")));
-        ASSERT_TRUE(join(Bob, QStringLiteral("Bob")));
+        ASSERT_TRUE(openClassOfTwo());
         session = qobject_cast<TessalyEnhancedQuestionSession*>(hub->enhancedQuestionSession());
         ASSERT_NE(session, nullptr);
         record();

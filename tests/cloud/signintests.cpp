@@ -5,6 +5,8 @@
 
 #include <taviosystem/registrationcode.h>
 
+#include <tessaly/presenterclient.h>
+
 #include <QtCore/QCoreApplication>
 #include <QtCore/QElapsedTimer>
 #include <QtNetwork/QTcpServer>
@@ -302,4 +304,41 @@ TEST_F(CloudTest, EmptyAndHugeLearnerTextsChangeNothingBeyondTheCutName)
     ASSERT_EQ(learners().size(), 1u);
     EXPECT_EQ(learners()[0].name.size(), VirtualTessalyHub::MaximumNameLength);
     EXPECT_EQ(registered.values()[0].name.size(), VirtualTessalyHub::MaximumNameLength);
+}
+
+TEST_F(CloudTest, TheControllerKeepsOneClientPerAddressWithItsVersionText)
+{
+    ASSERT_NE(openClass(), nullptr);
+    PresenterClient* client = hub->getTessalyClient();
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(client->version(), QStringLiteral(" 2.%1.%2"));
+    EXPECT_EQ(TessalyController::instance().getPresenter(service.url()), client);
+
+    // Another address gets its own client; the hub's stays alive and in use.
+    PresenterClient* other
+        = TessalyController::instance().getPresenter(QStringLiteral("http://127.0.0.1:1"));
+    EXPECT_NE(other, client);
+    EXPECT_FALSE(TessalyController::instance().checkServer(
+        QStringLiteral("http://127.0.0.1:1"), QString(), QStringLiteral("key")));
+    EXPECT_FALSE(TessalyController::instance().getLastError().isEmpty());
+    EXPECT_EQ(hub->getTessalyClient(), client);
+    RegistrationCode pin;
+    EXPECT_TRUE(hub->asGetRegistrationPin(pin));
+    EXPECT_TRUE(hub->isCollabConnected());
+    EXPECT_EQ(TessalyController::instance().getPresenter(service.url()), client);
+    EXPECT_EQ(TessalyController::instance().doGetUserName(), Teacher);
+}
+
+TEST_F(CloudTest, TheDeviceIdentityComesFromTheEnvironment)
+{
+    const QByteArray user = qgetenv("USER");
+    const QByteArray userName = qgetenv("USERNAME");
+    qputenv("USER", "ada");
+    EXPECT_EQ(TessalyController::getDeviceId(), QStringLiteral("ada"));
+    qputenv("USER", "");
+    qputenv("USERNAME", "grace");
+    EXPECT_EQ(TessalyController::getDeviceId(), QStringLiteral("grace"));
+    EXPECT_EQ(TessalyController::getDeviceName(), QStringLiteral("grace"));
+    qputenv("USER", user);
+    qputenv("USERNAME", userName);
 }

@@ -1,4 +1,5 @@
 #include "cloudservice.h"
+#include "threadtasks.h"
 
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -96,6 +97,9 @@ struct ServiceState
     QList<RecordedCall> calls;
     QList<Resource> resources;
 
+    // Work handed to the service's thread.
+    ReferenceServers::ThreadTasks tasks;
+
     int learnerIndex(const QString& token) const
     {
         for (int i = 0; i < learners.size(); ++i)
@@ -116,11 +120,15 @@ class HttpServer;
 // Lives on the service's thread: the HTTP server and the presenter's socket.
 class ServiceWorker : public QObject
 {
+    Q_OBJECT
 public:
     explicit ServiceWorker(std::shared_ptr<ServiceState> state)
         : m_state(std::move(state))
     {
     }
+
+    // Runs the work posted to this thread, oldest first.
+    Q_INVOKABLE void drain() { m_state->tasks.drain(); }
 
     bool listen(quint16 port);
     void shutDown();
@@ -532,15 +540,19 @@ Service::Service()
 
 Service::~Service() { stop(); }
 
+// Runs `work` on the service's thread and waits for it. That thread only runs short socket calls
+// (and the delays of slowed calls), so the wait ends; `work` may refer to the caller's locals.
 template <typename Work>
 void Service::runOnServiceThread(Work work)
 {
     if (!m_thread || !m_worker)
         return;
-    if (QThread::currentThread() == m_thread.get())
+    if (QThread::currentThread() == m_thread.get()) {
         work();
-    else
-        QMetaObject::invokeMethod(m_worker.get(), work, Qt::BlockingQueuedConnection);
+        return;
+    }
+    m_shared->tasks.run(
+        work, [this] { QMetaObject::invokeMethod(m_worker.get(), "drain", Qt::QueuedConnection); });
 }
 
 bool Service::start(quint16 port)
@@ -874,3 +886,5 @@ QList<Resource> Service::resources() const
 }
 
 } // namespace CloudService
+
+#include "cloudservice.moc"

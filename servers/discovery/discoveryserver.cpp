@@ -1,4 +1,5 @@
 #include "discoveryserver.h"
+#include "threadtasks.h"
 
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
@@ -72,13 +73,8 @@ struct ServerState
     int open = 0;
     quint16 port = 0;
 
-    // Work handed to the server's thread, in order, and how much of it is done. Kept here rather
-    // than in queued functors so that every access is under a lock this code takes itself.
-    std::mutex taskMutex;
-    std::condition_variable taskDone;
-    std::deque<std::function<void()>> tasks;
-    quint64 tasksPosted = 0;
-    quint64 tasksDone = 0;
+    // Work handed to the server's thread.
+    ReferenceServers::ThreadTasks tasks;
 
     // Called with the mutex held.
     QString issuePin(const QString& details)
@@ -168,25 +164,7 @@ public:
     }
 
     // Runs the work posted to this thread, oldest first.
-    Q_INVOKABLE void drain()
-    {
-        for (;;) {
-            std::function<void()> task;
-            {
-                std::lock_guard<std::mutex> locker(m_shared->taskMutex);
-                if (m_shared->tasks.empty())
-                    return;
-                task = std::move(m_shared->tasks.front());
-                m_shared->tasks.pop_front();
-            }
-            task();
-            {
-                std::lock_guard<std::mutex> locker(m_shared->taskMutex);
-                ++m_shared->tasksDone;
-            }
-            m_shared->taskDone.notify_all();
-        }
-    }
+    Q_INVOKABLE void drain() { m_shared->tasks.drain(); }
 
     void sendToAll(const QByteArray& bytes)
     {
@@ -327,13 +305,8 @@ void Server::runOnServerThread(Work work)
         work();
         return;
     }
-    std::unique_lock<std::mutex> locker(m_shared->taskMutex);
-    const quint64 ticket = ++m_shared->tasksPosted;
-    m_shared->tasks.emplace_back(work);
-    locker.unlock();
-    QMetaObject::invokeMethod(m_worker.get(), "drain", Qt::QueuedConnection);
-    locker.lock();
-    m_shared->taskDone.wait(locker, [&] { return m_shared->tasksDone >= ticket; });
+    m_shared->tasks.run(
+        work, [this] { QMetaObject::invokeMethod(m_worker.get(), "drain", Qt::QueuedConnection); });
 }
 
 Server::Server()

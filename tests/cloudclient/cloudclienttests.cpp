@@ -127,6 +127,21 @@ TEST_F(CloudClientTest, TransportFailuresAreBoundedAndLeaveTheErrorEmpty)
     EXPECT_EQ(PresenterClient(nullptr, url).timeoutMs(), 10000);
 }
 
+TEST_F(CloudClientTest, AServiceBackOnItsPortServesTheSameAccount)
+{
+    ASSERT_TRUE(client->doLogin(Teacher, Password));
+    ASSERT_TRUE(client->doStartSession(QString()));
+    const QString code = client->sessionCode();
+    const quint16 port = service.port();
+    service.stop();
+    client->setTimeoutMs(1000);
+    EXPECT_FALSE(client->doStartSession(QString()));
+    EXPECT_TRUE(client->lastError().isEmpty());
+    ASSERT_TRUE(service.start(port));
+    ASSERT_TRUE(client->doStartSession(QString())) << qPrintable(client->lastError());
+    EXPECT_EQ(client->sessionCode(), code);
+}
+
 TEST_F(CloudClientTest, ARefusedCallGivesTheServicesReason)
 {
     ASSERT_TRUE(client->doLogin(Teacher, Password));

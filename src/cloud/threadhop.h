@@ -4,6 +4,8 @@
 #include <QtCore/QObject>
 #include <QtCore/QThread>
 
+#include <atomic>
+#include <memory>
 #include <type_traits>
 
 namespace Taviosystem {
@@ -15,14 +17,33 @@ template <typename Work>
 auto onOwnThread(QObject* object, Work work) -> decltype(work())
 {
     using Result = decltype(work());
-    if (QThread::currentThread() == object->thread()) {
+    if (QThread::currentThread() == object->thread())
         return work();
-    } else if constexpr (std::is_void_v<Result>) {
-        QMetaObject::invokeMethod(object, work, Qt::BlockingQueuedConnection);
+    // The wait itself happens inside Qt; the flag also orders the caller's state before the work
+    // and the work's result before the caller reads it, visibly to thread checkers.
+    auto handOver = std::make_shared<std::atomic<bool>>(false);
+    handOver->store(true, std::memory_order_release);
+    if constexpr (std::is_void_v<Result>) {
+        QMetaObject::invokeMethod(
+            object,
+            [&work, handOver] {
+                handOver->load(std::memory_order_acquire);
+                work();
+                handOver->store(false, std::memory_order_release);
+            },
+            Qt::BlockingQueuedConnection);
+        handOver->load(std::memory_order_acquire);
     } else {
         Result result {};
         QMetaObject::invokeMethod(
-            object, [&result, &work] { result = work(); }, Qt::BlockingQueuedConnection);
+            object,
+            [&result, &work, handOver] {
+                handOver->load(std::memory_order_acquire);
+                result = work();
+                handOver->store(false, std::memory_order_release);
+            },
+            Qt::BlockingQueuedConnection);
+        handOver->load(std::memory_order_acquire);
         return result;
     }
 }

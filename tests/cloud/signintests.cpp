@@ -342,3 +342,64 @@ TEST_F(CloudTest, TheDeviceIdentityComesFromTheEnvironment)
     qputenv("USER", user);
     qputenv("USERNAME", userName);
 }
+
+TEST_F(CloudTest, JoinsInRegistrationAndNamingSessionsReachTheHostAsOnARadioHub)
+{
+    ASSERT_NE(openClass(), nullptr);
+    Recorder<quint32> registeredInWindow;
+    Recorder<QString> named;
+    Recorder<QString> endUserNames;
+    Recorder<qint64> inactivity;
+    QObject::connect(
+        hub, &TwoPointFourGHzHub::expressionDeviceRegistered, hub,
+        [&](QString, quint32 uid, Device::SubType) { registeredInWindow.append(uid); },
+        Qt::DirectConnection);
+    QObject::connect(
+        hub, &TwoPointFourGHzHub::expressionDeviceNamed, hub,
+        [&](QString name, quint32) { named.append(name); }, Qt::DirectConnection);
+    QObject::connect(
+        hub, &Hub::endUserNamingSessionResponse, hub,
+        [&](Hub*, quint32, int, QString name) { endUserNames.append(name); }, Qt::DirectConnection);
+    QObject::connect(
+        hub, &Hub::tessalySessionInactivityTimeMs, hub, [&](qint64 ms) { inactivity.append(ms); },
+        Qt::DirectConnection);
+
+    RegistrationCode pin;
+    ASSERT_TRUE(hub->asGetRegistrationPin(pin));
+    ASSERT_TRUE(hub->startExpressionRegistrationSession(0, 0, 0, pin));
+    EXPECT_EQ(hub->sessionType(), Hub::SessionType_ExpressionRegistration);
+    ASSERT_TRUE(join(QStringLiteral("ab"), QStringLiteral("Ann")));
+    EXPECT_EQ(registeredInWindow.values(), std::vector<quint32> { 195 });
+    ASSERT_TRUE(hub->stopExpressionRegistrationSession());
+    EXPECT_EQ(hub->sessionType(), Hub::SessionType_None);
+
+    // A naming registration makes no device for a join.
+    ASSERT_TRUE(
+        hub->startNamingExpressionRegistrationSession(0, 0, 0, pin, CharacterType_1, false, 8));
+    service.addLearner(QStringLiteral("cd"), QStringLiteral("Cy"));
+    ASSERT_TRUE(service.joinLearner(QStringLiteral("cd")));
+    ASSERT_TRUE(service.sendInactivity(1));
+    ASSERT_TRUE(waitFor([&] { return inactivity.size() == 1; }, 5000ms));
+    EXPECT_EQ(learners().size(), 1u);
+    ASSERT_TRUE(hub->stopExpressionRegistrationSession());
+
+    // Teacher naming: a join names the device.
+    ASSERT_TRUE(hub->startExpressionNamingSession());
+    ASSERT_TRUE(service.joinLearner(QStringLiteral("ab")));
+    ASSERT_TRUE(waitFor([&] { return named.size() == 1; }, 5000ms));
+    EXPECT_EQ(named.values()[0], QStringLiteral("Ann"));
+    ASSERT_TRUE(hub->stopExpressionNamingSession());
+
+    // End-user naming: the checks of a question start, then a join answers with the name.
+    EXPECT_FALSE(
+        hub->startExpressionEnduserNamingSession(1, CharacterType_1, 15, false, nullptr, nullptr));
+    EXPECT_EQ(hub->getLastError(), Hub::Error_NameLengthNotWithinTheRange);
+    ASSERT_TRUE(
+        hub->startExpressionEnduserNamingSession(1, CharacterType_1, 8, false, nullptr, nullptr));
+    EXPECT_EQ(hub->sessionType(), Hub::SessionType_EndUserNaming);
+    ASSERT_TRUE(service.joinLearner(QStringLiteral("ab")));
+    ASSERT_TRUE(waitFor([&] { return endUserNames.size() == 1; }, 5000ms));
+    EXPECT_EQ(endUserNames.values()[0], QStringLiteral("Ann"));
+    ASSERT_TRUE(hub->stopExpressionEndUserNamingSession());
+    EXPECT_EQ(hub->sessionType(), Hub::SessionType_None);
+}

@@ -160,7 +160,10 @@ public:
         it stops. */
     EnhancedQuestionSession* enhancedQuestionSession() override;
 
-    // 2.4 GHz hub operations, answered locally.
+    // 2.4 GHz hub operations, answered locally: name() is the hub name, the registration
+    // information reports a capacity of 128 devices, clears answer OK (the expression clear
+    // removes every learner's device), the class session is the registration window, and naming
+    // only changes the session state (nameExpression records Error_NotSupported).
     QString name() override;
     void asEndExpressionRegSession() override;
     bool getRegistrationInfo(InformationResponse* info) override;
@@ -177,8 +180,9 @@ public:
     bool startExpressionNamingSession() override;
     bool stopExpressionNamingSession() override;
 
-    // Cloud state for TwoPointFourGHzHub::state(): 0 collaborating, 2 not connected, 3 no
-    // connection to the service.
+    /*! The hub's state as TwoPointFourGHzHub::state() reports it: State_Idle while the class
+        is connected, State_NotConnected (Error_NotConnected) for a hub not listed,
+        State_CommsFailure (Error_CommsFailure) without a class connection. */
     State cloudState();
 
 protected:

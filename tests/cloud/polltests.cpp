@@ -44,7 +44,6 @@ void textAnswer(
     recorderOf(context)->append({ uid, questionId, text, 0, valid });
 }
 
-
 class CloudPollTest : public CloudTest
 {
 protected:

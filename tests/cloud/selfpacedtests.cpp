@@ -15,7 +15,6 @@ using namespace TavioTest;
 
 namespace {
 
-
 struct Event
 {
     QString kind;

@@ -36,20 +36,6 @@ const quint8 SlateIds[] = { 7, 12 };
 const int JoinWaitMs = 5000;
 const int VoteWaitMs = 2000;
 
-// Waits, processing events, until the condition holds or the time is up.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
 QString storeFile(const QString& folder)
 {
     return folder + QStringLiteral("/Corvellan/TavioSystem/TavioSystem.ini");

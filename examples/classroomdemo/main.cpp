@@ -4,6 +4,7 @@
 // names a few devices, asks one question of each type with live progress, shows each question's
 // results, runs a self-paced test, saves every answer and shuts down. Try --help.
 
+#include "cloudlesson.h"
 #include "emulatedclass.h"
 #include "legacylesson.h"
 #include "lesson.h"
@@ -31,6 +32,8 @@ struct Settings
     LessonOptions lesson;
     bool legacy = false; // --hub-kind legacy
     LegacyLessonOptions legacyLesson;
+    bool cloud = false; // --hub-kind cloud
+    CloudLessonOptions cloudLesson;
 };
 
 // Milliseconds between the discovery server's announcements.
@@ -174,7 +177,9 @@ int parseCommandLine(
                        "software hub that takes its PIN (--pin) from a discovery server run on "
                        "127.0.0.1; legacy: the older radio hub (its radio settings, voters and "
                        "two slates registering, a voter test, a vote, a pen stroke and a "
-                       "re-plug that reads the class back)."),
+                       "re-plug that reads the class back); cloud: a cloud classroom service "
+                       "run on 127.0.0.1 (sign-in, the class code as PIN, the class joining, "
+                       "each question a cloud poll, a self-paced test, sign-out)."),
         QStringLiteral("KIND"), QStringLiteral("radio"));
     const QCommandLineOption framing(QStringLiteral("framing"),
         QStringLiteral("Legacy hub only: usb (default) or serial."), QStringLiteral("FRAMING"),
@@ -223,8 +228,10 @@ int parseCommandLine(
         const QString kind = parser.value(hubKind);
         classroom.virtualHub = kind == QLatin1String("virtual");
         settings.legacy = kind == QLatin1String("legacy");
-        if (!classroom.virtualHub && !settings.legacy && kind != QLatin1String("radio")) {
-            error = QStringLiteral("--hub-kind takes radio, virtual or legacy");
+        settings.cloud = kind == QLatin1String("cloud");
+        if (!classroom.virtualHub && !settings.legacy && !settings.cloud
+            && kind != QLatin1String("radio")) {
+            error = QStringLiteral("--hub-kind takes radio, virtual, legacy or cloud");
             ok = false;
         }
     }
@@ -265,6 +272,12 @@ int parseCommandLine(
     settings.legacyLesson.seed = classroom.seed;
     settings.legacyLesson.interactive = Progress::stdoutIsTerminal();
 
+    settings.cloudLesson.classSize = qMin(classroom.size, 60);
+    settings.cloudLesson.seed = classroom.seed;
+    settings.cloudLesson.questions = lesson.questions;
+    settings.cloudLesson.selfPaced = !parser.isSet(noSelfPaced);
+    settings.cloudLesson.questionTimeoutMs = lesson.questionTimeoutMs;
+
     lesson.selfPaced = !parser.isSet(noSelfPaced);
     lesson.selfPacedQuestions = selfPacedQuestions();
     lesson.loss = classroom.loss;
@@ -299,6 +312,8 @@ int main(int argc, char** argv)
 
     if (settings.legacy)
         return runLegacyLesson(settings.legacyLesson, out);
+    if (settings.cloud)
+        return runCloudLesson(settings.cloudLesson, out);
 
     DiscoveryService discovery;
     if (settings.classroom.virtualHub && !discovery.start(settings.classroom.pin, err))

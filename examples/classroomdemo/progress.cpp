@@ -1,10 +1,28 @@
 #include "progress.h"
 
+#include <QtCore/QCoreApplication>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QThread>
+
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
 namespace ClassroomDemo {
+
+// Waits, processing events, until the condition holds or the time is up.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
 
 namespace {
 const int BarWidth = 30;

@@ -6,9 +6,13 @@
 #include <QtCore/QStringList>
 #include <QtCore/QTextStream>
 
+#include <functional>
 #include <vector>
 
 namespace ClassroomDemo {
+
+// Waits, processing events, until the condition holds or the time is up.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
 
 // A duration as the lesson shows it: "1.25 s".
 QString seconds(qint64 ms);

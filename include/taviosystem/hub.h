@@ -884,6 +884,13 @@ protected:
     Hub();
 
     void recordError(Error error);
+    // Whether this hub keeps off the board library altogether (the server hubs, whose learners
+    // are reached over the network): then every command, exchange and board setting is refused
+    // with Error_NotSupported and nothing is written for its handle.
+    void setOffWire(bool offWire) { m_offWire = offWire; }
+    bool refuseOffWire();
+    // The system for board settings; null while the hub keeps off the board library.
+    TavioSystem* boardSystem() const;
     bool send(const QByteArray& command);
     // Sends a command that starts a session, with the session already in place (the hub may
     // answer at once); a refused write puts the previous session back.
@@ -950,6 +957,7 @@ protected:
     // When not negative, the re-enumeration timer runs this many milliseconds instead of the
     // delay the signal carries (lets tests avoid multi-second waits).
     int m_reenumerateDelayOverride = -1;
+    std::atomic<bool> m_offWire { false };
 
 private Q_SLOTS:
     void onReenumerateAfterTimeout(const int nTimeout);

@@ -23,6 +23,7 @@ class TaviohubExpressionNamingSession;
 class TaviohubRegistrationSession;
 class TaviohubSlateNamingSession;
 class TaviohubVoteNamingSession;
+class VirtualTessalyHub;
 struct BoardDeviceInfo;
 
 /*!
@@ -76,6 +77,8 @@ public:
     static constexpr int MutexTryLockTime = 10000;
     /*! Milliseconds shutdown() waits for the event thread to end. */
     static constexpr int EventThreadStopTime = 50;
+    //! The handle of the cloud classroom hub, fixed.
+    static constexpr int TessalyHubHandle = 12330;
 
     /*!
         The system, created on first use. Call it first from the host's main thread, before any
@@ -195,6 +198,23 @@ public:
     const LegacyhubRegistrationSession* startLegacyhubRegistrationSession(int handle);
     /*! Frees the legacy registration session; the hub's session is left as it is. */
     void stopLegacyhubRegistrationSession();
+
+    /*! Signs a teacher in to the cloud classroom service at \a serverUrl and lists the cloud
+        hub, "Tessaly Virtual Hub", under handle 12330 (reported like any hub's arrival). The
+        three texts are kept even when one is empty. The same texts again report the hub again;
+        other texts sign the previous teacher out first. Waits for the service (10000 ms at
+        most); a call from another thread runs on the system's thread while the caller waits.
+        \return true when signed in; false for an empty text, a refusal or a service out of
+        reach (TessalyController::getLastError() says which) and when not initialised
+        (Error_NotInitialised). */
+    bool tessalyLogin(const QString& serverUrl, const QString& userName, const QString& password);
+    /*! Ends the cloud class and signs out: the cloud hub is reported gone (tavioHubDisconnected
+        and hubDisconnected, never the connection callback) and freed later. */
+    void tessalyLogout();
+    /*! Opens the signed-in teacher's class session on the cloud hub; its class code is then the
+        hub's registration PIN. \return false without a cloud hub or when the service refused or
+        could not be reached. */
+    bool tessalyStartSession();
 
     /*!
         Writes \a bytes to the receiver of \a hub: the one path by which hubs write to the
@@ -353,6 +373,9 @@ private:
     template <typename T>
     void parkSessionObject(T* object);
     bool discoveryGoesOn();
+    // The cloud hub: made (and signed in) on first use; null when the sign-in failed.
+    VirtualTessalyHub* getTessalyHub();
+    bool updateTessalyHub(QMap<int, Hub*>* hubs, int count);
     bool validateQuestionLength(const QString& question);
 
     std::atomic<bool> m_initialised { false };

@@ -76,6 +76,15 @@ public:
 
     //! \cond internal
 protected:
+    // For the hubs whose learners are reached over the network instead of a receiver: no pens
+    // are set up, there is no radio transport and no discovery client, and the hub keeps off the
+    // board library (nothing is written for its handle).
+    struct OffWire
+    {
+    };
+    VirtualTwoPointFourGHzHub(
+        TavioSystem* system, int handle, bool connected, int version, const QString& info, OffWire);
+
     // Runs on the event thread.
     void processGenericAsyncPacket(const QByteArray& packet);
     // Hands the hub a discovery client of the caller's making (it takes ownership).
@@ -83,6 +92,8 @@ protected:
 
 private:
     bool connectDiscoveryClient();
+    // The discovery host and fields of the construction string, and the command time-out.
+    void setAddress(const QString& info);
 
     QString m_serverHost;
     QString m_field2;

@@ -99,41 +99,44 @@ void Hub::unlockDriver()
 
 void Hub::enableEventRedirection(bool enable)
 {
-    if (m_system)
-        m_system->setTouchSystemRedirectionEnabled(this, enable);
+    if (boardSystem())
+        boardSystem()->setTouchSystemRedirectionEnabled(this, enable);
 }
 
 bool Hub::getEnableEventRedirection()
 {
-    return m_system && m_system->getTouchSystemRedirectionEnabled(this);
+    return boardSystem() && boardSystem()->getTouchSystemRedirectionEnabled(this);
 }
 
 void Hub::setLATEDetection(bool enable)
 {
-    if (m_system)
-        m_system->setLATEDetection(this, enable);
+    if (boardSystem())
+        boardSystem()->setLATEDetection(this, enable);
 }
 
-bool Hub::getLATEDetection() { return m_system && m_system->getLATEDetection(this); }
+bool Hub::getLATEDetection() { return boardSystem() && boardSystem()->getLATEDetection(this); }
 
 void Hub::setPenMode(PenMode mode)
 {
-    if (m_system)
-        m_system->setPenMode(this, mode);
+    if (boardSystem())
+        boardSystem()->setPenMode(this, mode);
 }
 
-Hub::PenMode Hub::getPenMode() { return m_system ? m_system->getPenMode(this) : PenMode(0); }
+Hub::PenMode Hub::getPenMode()
+{
+    return boardSystem() ? boardSystem()->getPenMode(this) : PenMode(0);
+}
 
 void Hub::setTouchReportMode(TouchReportMode mode)
 {
-    if (m_system)
-        m_system->setTouchReportMode(this, mode);
+    if (boardSystem())
+        boardSystem()->setTouchReportMode(this, mode);
 }
 
 void Hub::getTouchReportMode(TouchReportMode* mode)
 {
-    if (m_system && mode)
-        m_system->getTouchReportMode(this, mode);
+    if (boardSystem() && mode)
+        boardSystem()->getTouchReportMode(this, mode);
 }
 
 void Hub::setPenReportMode(unsigned char pen, PenReportMode mode)
@@ -150,16 +153,16 @@ void Hub::setPenReportMode(unsigned char pen, PenReportMode mode)
         value = 0;
         break;
     }
-    if (m_system)
-        m_system->setPenReportMode(this, pen, false, value);
+    if (boardSystem())
+        boardSystem()->setPenReportMode(this, pen, false, value);
 }
 
 void Hub::getPenReportMode(unsigned char pen, PenReportMode* mode)
 {
-    if (!m_system || !mode)
+    if (!boardSystem() || !mode)
         return;
     unsigned char value = 255;
-    m_system->getPenReportMode(this, pen, &value);
+    boardSystem()->getPenReportMode(this, pen, &value);
     if (value <= 2)
         *mode = PenReportMode(PenReportMode_0 + value);
 }
@@ -283,9 +286,10 @@ QByteArray Hub::buildTouchInfoPacket(const QList<TouchInfo>& touches, TouchInfoP
 bool Hub::sendTouchInfoToOS(QList<TouchInfo>& touches, TouchInfoPacketType type)
 {
     const QByteArray packet = buildTouchInfoPacket(touches, type);
-    if (!m_system)
+    TavioSystem* system = boardSystem();
+    if (!system)
         return true;
-    return m_system->sendTouchInfoToOS(this,
+    return system->sendTouchInfoToOS(this,
         reinterpret_cast<const unsigned char*>(packet.constData()),
         static_cast<unsigned char>(packet.size()));
 }
@@ -547,8 +551,20 @@ void Hub::handleAsEvent(EventType type, const QByteArray& /*data*/)
 
 // Command engine ---------------------------------------------------------------------------------
 
+bool Hub::refuseOffWire()
+{
+    if (!m_offWire)
+        return false;
+    recordError(Error_NotSupported);
+    return true;
+}
+
+TavioSystem* Hub::boardSystem() const { return m_offWire ? nullptr : m_system; }
+
 bool Hub::send(const QByteArray& command)
 {
+    if (refuseOffWire())
+        return false;
     if (m_system && m_system->sendCommand(this, command))
         return true;
     recordError(Error_CommsFailure);
@@ -583,6 +599,8 @@ bool Hub::getNextPacket(IResponseHandler* handler, QByteArray* packet, int timeo
 bool Hub::runExchange(IResponseHandler* handler, const QByteArray& command,
     const QByteArray* endMarker, QList<QByteArray>* packets, int timeoutMs)
 {
+    if (refuseOffWire())
+        return false;
     std::lock_guard<std::mutex> exchangeLocker(m_sendReceiveMutex);
     handler->reset();
     {

@@ -31,6 +31,8 @@ IResponseHandler* Hub::responseHandler() const
 template <typename T>
 bool Hub::sendAndReceive(const QByteArray& command, T& reply, int timeoutMs)
 {
+    if (refuseOffWire())
+        return false;
     IResponseHandler* handler = responseHandler<T>();
     if (!handler)
         return false;
@@ -51,6 +53,8 @@ template <typename T>
 bool Hub::sendAndCollect(const QByteArray& command, QList<QByteArray>& packets, int timeoutMs)
 {
     packets.clear();
+    if (refuseOffWire())
+        return false;
     IResponseHandler* handler = responseHandler<T>();
     if (!handler || handler->endOfList().isEmpty())
         return false;

@@ -13,6 +13,7 @@
 #include <taviosystem/twopointfourghztavioexpression.h>
 #include <taviosystem/twopointfourghztavioslate.h>
 #include <taviosystem/twopointfourghztaviote.h>
+#include <taviosystem/virtualtessalyhub.h>
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QStringList>
@@ -519,6 +520,11 @@ bool TwoPointFourGHzHub::getRegistrationInfo(InformationResponse* info)
 
 TwoPointFourGHzHub::State TwoPointFourGHzHub::state()
 {
+    // The cloud hub's state is its connection to the service.
+    if (isTessalyHub()) {
+        if (auto* cloud = qobject_cast<VirtualTessalyHub*>(this))
+            return cloud->cloudState();
+    }
     if (!isConnected()) {
         recordError(Error_NotConnected);
         return State_NotConnected;

@@ -187,6 +187,9 @@ void TavioSystem::updateHubs()
         oldHubs = m_hubs;
     }
     const int count = wrapper->getDeviceCount();
+    // The cloud hub has no receiver: discovery never finds it gone.
+    if (d->tessalyHub)
+        oldHubs.remove(TessalyHubHandle);
 
     // Hubs whose receivers are (still or again) present.
     for (int i = 0; i < count; ++i) {

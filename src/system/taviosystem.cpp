@@ -6,6 +6,7 @@
 #include "taviowrapper.h"
 
 #include <taviosystem/hub.h>
+#include <taviosystem/tessalycontroller.h>
 
 namespace Taviosystem {
 
@@ -156,6 +157,8 @@ bool TavioSystem::shutdown()
         hubs.swap(m_hubs);
         m_tavioHubInfoMap.clear();
         m_legacyHubInfoMap.clear();
+        // Freed with the other hubs; a later sign-in makes a new one.
+        d->tessalyHub = nullptr;
     }
     // The packet callbacks go first: once cleared, no packet thread can reach a hub.
     for (auto it = hubs.cbegin(); it != hubs.cend(); ++it) {
@@ -183,6 +186,7 @@ bool TavioSystem::shutdown()
     // sessions; otherwise they wait for the next initialise() to join it.
     if (threadEnded)
         releaseRetired();
+    TessalyController::instance().deletePresenters();
     // The stop flag stays set until the event thread has really ended; the next initialise()
     // joins it and starts afresh.
     return true;

@@ -17,6 +17,7 @@
 namespace Taviosystem {
 
 class TwoPointFourGHzHub;
+class VirtualTessalyHub;
 class LegacyhubRegistrationSessionImpl;
 class TaviohubExpressionNamingSessionImpl;
 class TaviohubRegistrationSessionImpl;
@@ -82,6 +83,12 @@ struct TavioSystem::Private
     HostSession<TaviohubSlateNamingSession, TaviohubSlateNamingSessionImpl> slateNaming;
     HostSession<LegacyhubRegistrationSession, LegacyhubRegistrationSessionImpl> legacyRegistration;
     QList<AbstractHardwareWrapper*> retiredWrappers;
+
+    // The cloud hub (listed in m_hubs while signed in) and the texts of the last sign-in.
+    VirtualTessalyHub* tessalyHub = nullptr;
+    QString tessalyServerUrl;
+    QString tessalyUserName;
+    QString tessalyPassword;
 };
 
 } // namespace Taviosystem

@@ -14,15 +14,31 @@ VirtualTwoPointFourGHzHub::VirtualTwoPointFourGHzHub(
     TavioSystem* system, int handle, quint64 uid, bool connected, int version, const QString& info)
     : TwoPointFourGHzHub(system, handle, uid, connected, version)
 {
+    setAddress(info);
+    registerResponseHandler<EnhancedNameResponse>();
+    registerResponseHandler<VirtualGenericAsyncResponse>();
+    m_discoveryClient = new orvikserver_helper(OrvikTimings(), QStringLiteral("taviolog"), this);
+}
+
+VirtualTwoPointFourGHzHub::VirtualTwoPointFourGHzHub(
+    TavioSystem* system, int handle, bool connected, int version, const QString& info, OffWire)
+{
+    m_system = system;
+    m_handle = handle;
+    m_connected = connected;
+    m_version = version;
+    setOffWire(true);
+    setAddress(info);
+}
+
+void VirtualTwoPointFourGHzHub::setAddress(const QString& info)
+{
     const VirtualHubAddress address = VirtualHubAddress::parse(info);
     m_serverHost = address.host;
     m_field2 = address.field2;
     m_field3 = address.field3;
     m_field4 = address.field4;
     m_responseTimeout = ResponseTimeout;
-    registerResponseHandler<EnhancedNameResponse>();
-    registerResponseHandler<VirtualGenericAsyncResponse>();
-    m_discoveryClient = new orvikserver_helper(OrvikTimings(), QStringLiteral("taviolog"), this);
 }
 
 VirtualTwoPointFourGHzHub::~VirtualTwoPointFourGHzHub()

@@ -75,6 +75,7 @@ public:
     /*! The same text as getDeviceId(). */
     static QString getDeviceName();
 
+    //! \cond internal
 private:
     friend class VirtualTessalyHub;
     TessalyController();
@@ -87,6 +88,7 @@ private:
     // One client per address, so that a hub's borrowed client survives a sign-in elsewhere.
     QMap<QString, QPointer<PresenterClient>> m_presenters;
     QString m_lastError;
+    //! \endcond
 };
 
 } // namespace Taviosystem

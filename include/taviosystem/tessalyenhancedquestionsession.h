@@ -87,6 +87,7 @@ public:
         \return the result, also left in \a text. */
     static QString encodeAsTessalyLatex(QString& text);
 
+    //! \cond internal
 private Q_SLOTS:
     void onlearnerGetQuestion(QString token, int questionNumber);
     void onLearnerUnregister(QString token);
@@ -103,6 +104,7 @@ private:
     PresenterAssessment* m_assessment;
     QMap<QString, Tessaly::AssessmentOptions*> m_pendingAssessments; // children of the session
     QList<QMetaObject::Connection> m_connections;
+    //! \endcond
 };
 
 } // namespace Taviosystem

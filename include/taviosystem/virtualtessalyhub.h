@@ -185,6 +185,7 @@ public:
         State_CommsFailure (Error_CommsFailure) without a class connection. */
     State cloudState();
 
+    //! \cond internal
 protected:
     bool readExpressionList() override;
     bool readVoteList() override;
@@ -252,6 +253,7 @@ private:
     PollStart m_poll;
     bool m_pollRunning = false;
     QSet<QString> m_reportedAnswers; // token + answer, per question
+    //! \endcond
 };
 
 } // namespace Taviosystem

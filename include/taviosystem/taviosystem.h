@@ -23,6 +23,7 @@ class TaviohubExpressionNamingSession;
 class TaviohubRegistrationSession;
 class TaviohubSlateNamingSession;
 class TaviohubVoteNamingSession;
+class VirtualRondel2Hub;
 struct BoardDeviceInfo;
 
 // The one object through which a host reaches the classroom hardware.
@@ -58,6 +59,8 @@ public:
     static constexpr int MutexTryLockTime = 10000;
     // Milliseconds shutdown() waits for the event thread to end.
     static constexpr int EventThreadStopTime = 50;
+    // The classroom-server hub's first handle; it moves when a receiver reports the same one.
+    static constexpr int Rondel2HubHandle = 123379;
 
     static TavioSystem& instance();
 
@@ -203,6 +206,12 @@ private:
     template <typename T>
     void parkSessionObject(T* object);
     bool discoveryGoesOn();
+    // The classroom-server hub: made on first use from its settings, listed under
+    // m_rondel2HubHandle while its beacon works. True when the pass that ran it must end (a
+    // nested pass has done the work).
+    VirtualRondel2Hub* getRondel2Hub();
+    bool updateRondel2Hub(QMap<int, Hub*>* oldHubs, int count);
+    void delistRondel2Hub(QMap<int, Hub*>* oldHubs, bool collision);
     bool validateQuestionLength(const QString& question);
 
     std::atomic<bool> m_initialised { false };
@@ -215,6 +224,8 @@ private:
     QMap<int, HubDisplayInfo> m_legacyHubInfoMap;
     Hub* m_sessionHub = nullptr;
     Hub* m_legacySessionHub = nullptr;
+    VirtualRondel2Hub* m_rondel2Hub = nullptr;
+    std::atomic<int> m_rondel2HubHandle { Rondel2HubHandle };
     Error m_lastError = Error_Failed;
 
     struct Private;

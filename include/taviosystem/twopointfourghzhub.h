@@ -206,6 +206,10 @@ Q_SIGNALS:
 
 protected:
     TwoPointFourGHzHub();
+    // A hub that reaches its devices by other means than the radio: with `radio` false nothing
+    // is configured on a receiver (no pens, no long-message transport).
+    TwoPointFourGHzHub(
+        TavioSystem* system, int handle, quint64 uid, bool connected, int version, bool radio);
 
     virtual bool readExpressionList();
     virtual bool readVoteList();

@@ -42,6 +42,10 @@ public:
     bool asIsOrvikServerAvailable();
 
 protected:
+    // A hub whose devices are reached through a server: nothing is configured on a receiver and
+    // no discovery client is made.
+    VirtualTwoPointFourGHzHub(TavioSystem* system, int handle, quint64 uid, bool connected,
+        int version, const QString& info, bool radio);
     // Runs on the event thread.
     void processGenericAsyncPacket(const QByteArray& packet);
     // Hands the hub a discovery client of the caller's making (it takes ownership).

@@ -56,6 +56,17 @@ TwoPointFourGHzHub::TwoPointFourGHzHub(
     m_enhancedHandler = new EnhancedSessionHandler(this);
 }
 
+TwoPointFourGHzHub::TwoPointFourGHzHub(
+    TavioSystem* system, int handle, quint64 uid, bool connected, int version, bool radio)
+    : Hub(system, handle, uid, connected, version)
+{
+    registerResponseHandlers();
+    if (radio) {
+        initialisePens();
+        m_enhancedHandler = new EnhancedSessionHandler(this);
+    }
+}
+
 TwoPointFourGHzHub::TwoPointFourGHzHub() { registerResponseHandlers(); }
 
 TwoPointFourGHzHub::~TwoPointFourGHzHub()

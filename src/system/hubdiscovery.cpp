@@ -7,6 +7,7 @@
 #include <taviosystem/hub.h>
 #include <taviosystem/legacyhub.h>
 #include <taviosystem/twopointfourghzhub.h>
+#include <taviosystem/virtualrondel2hub.h>
 #include <taviosystem/virtualtwopointfourghzhub.h>
 
 #include <QtCore/QThread>
@@ -178,6 +179,9 @@ void TavioSystem::updateHubs()
         oldHubs = m_hubs;
     }
     const int count = wrapper->getDeviceCount();
+
+    if (updateRondel2Hub(&oldHubs, count) || !discoveryGoesOn())
+        return;
 
     // Hubs whose receivers are (still or again) present.
     for (int i = 0; i < count; ++i) {

@@ -6,6 +6,7 @@
 #include "taviowrapper.h"
 
 #include <taviosystem/hub.h>
+#include <taviosystem/virtualrondel2hub.h>
 
 namespace Taviosystem {
 
@@ -156,6 +157,11 @@ bool TavioSystem::shutdown()
         hubs.swap(m_hubs);
         m_tavioHubInfoMap.clear();
         m_legacyHubInfoMap.clear();
+        // The classroom-server hub goes with the others, listed or not; the next initialise()
+        // makes it again.
+        if (m_rondel2Hub && !hubs.values().contains(m_rondel2Hub))
+            d->retiredHubs.append(m_rondel2Hub);
+        m_rondel2Hub = nullptr;
     }
     // The packet callbacks go first: once cleared, no packet thread can reach a hub.
     for (auto it = hubs.cbegin(); it != hubs.cend(); ++it) {

@@ -12,7 +12,13 @@ namespace Taviosystem {
 
 VirtualTwoPointFourGHzHub::VirtualTwoPointFourGHzHub(
     TavioSystem* system, int handle, quint64 uid, bool connected, int version, const QString& info)
-    : TwoPointFourGHzHub(system, handle, uid, connected, version)
+    : VirtualTwoPointFourGHzHub(system, handle, uid, connected, version, info, true)
+{
+}
+
+VirtualTwoPointFourGHzHub::VirtualTwoPointFourGHzHub(TavioSystem* system, int handle, quint64 uid,
+    bool connected, int version, const QString& info, bool radio)
+    : TwoPointFourGHzHub(system, handle, uid, connected, version, radio)
 {
     const VirtualHubAddress address = VirtualHubAddress::parse(info);
     m_serverHost = address.host;
@@ -22,7 +28,9 @@ VirtualTwoPointFourGHzHub::VirtualTwoPointFourGHzHub(
     m_responseTimeout = ResponseTimeout;
     registerResponseHandler<EnhancedNameResponse>();
     registerResponseHandler<VirtualGenericAsyncResponse>();
-    m_discoveryClient = new orvikserver_helper(OrvikTimings(), QStringLiteral("taviolog"), this);
+    if (radio)
+        m_discoveryClient
+            = new orvikserver_helper(OrvikTimings(), QStringLiteral("taviolog"), this);
 }
 
 VirtualTwoPointFourGHzHub::~VirtualTwoPointFourGHzHub()

@@ -27,16 +27,6 @@ using namespace TavioEmulator;
 
 namespace ClassroomDemo {
 
-namespace {
-
-const int HubHandle = 41;
-const quint64 HubSerial = 0x00CAFE01;
-const quint32 FirstVoterId = 1001;
-const quint8 SlateIds[] = { 7, 12 };
-const int JoinWaitMs = 5000;
-const int VoteWaitMs = 2000;
-
-// Waits, processing events, until the condition holds or the time is up.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
 {
     QElapsedTimer timer;
@@ -49,6 +39,15 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
     }
     return true;
 }
+
+namespace {
+
+const int HubHandle = 41;
+const quint64 HubSerial = 0x00CAFE01;
+const quint32 FirstVoterId = 1001;
+const quint8 SlateIds[] = { 7, 12 };
+const int JoinWaitMs = 5000;
+const int VoteWaitMs = 2000;
 
 QString storeFile(const QString& folder)
 {

@@ -9,6 +9,7 @@
 #include <QtCore/QTextStream>
 
 #include <cstdint>
+#include <functional>
 
 namespace ClassroomDemo {
 
@@ -20,6 +21,9 @@ struct LegacyLessonOptions
     std::uint32_t seed = 1;
     bool interactive = false;
 };
+
+// Waits, processing events, until the condition holds or the time is up.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
 
 // Runs the whole lesson against the emulator and answers the exit code: 0 when it went as
 // planned, 1 when something failed.

@@ -235,11 +235,12 @@ private:
     void setHandle(int handle) { m_handle = handle; }
 
     void startHub();
-    // Handles one beacon entry: the three members as the server sent them.
-    void beaconReplyHandler(
-        const QVariant& signal, const QVariant& sourceHash, const QVariant& value);
+    // Handles one beacon entry ("Signal", "SourceHash" and "Value") as the server sent it.
+    void beaconReplyHandler(const QVariant& entry);
     void getDeviceInfo(quint32 device, const QString& action);
     void fetchQuestionResponse(quint32 device);
+    void fetchDone(quint32 device);
+    void deliverDeviceRequest(quint32 device, int questionNumber);
     void scheduleBeacon();
     void setBeaconWorking(bool working);
     void callServerLost();
@@ -308,6 +309,9 @@ private:
     // Answer fetches: the devices with one in flight, and those with one more to make.
     QSet<quint32> m_fetching;
     QSet<quint32> m_fetchQueued;
+    // Question requests and shutdowns the beacon announced after an answer still being
+    // fetched: handled once that answer is, in their order (question number, -1 a shutdown).
+    QHash<quint32, QList<int>> m_deferredRequests;
     Rondel2EnhancedQuestionSession* m_rondel2Session = nullptr;
 };
 

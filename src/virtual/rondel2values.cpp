@@ -71,5 +71,57 @@ QVariantMap possibleResponse(int id, const QString& ordinal, const QString& text
     return response.getDelta();
 }
 
+BeaconEntry readBeaconEntry(const QVariant& entry)
+{
+    BeaconEntry read;
+    if (entry.metaType() != QMetaType::fromType<QVariantMap>()) {
+        read.problem = QStringLiteral("an entry that is no object");
+        return read;
+    }
+    const QVariantMap map = entry.toMap();
+    const QVariant signal = map.value(QStringLiteral("Signal"));
+    if (signal.metaType() != QMetaType::fromType<QString>()) {
+        read.problem = QStringLiteral("an entry without a signal name");
+        return read;
+    }
+    read.signal = signal.toString();
+    const QVariant value = map.value(QStringLiteral("Value"));
+    static const struct
+    {
+        const char* name;
+        BeaconEntry::Kind kind;
+        bool deviceFromValue;
+    } Signals[] = {
+        { "DeviceRegistered", BeaconEntry::DeviceRegistered, true },
+        { "NameChangeSignal", BeaconEntry::NameChange, true },
+        { "DeviceResponse", BeaconEntry::DeviceResponse, false },
+        { "QuestionRequest", BeaconEntry::QuestionRequest, false },
+        { "DeviceShutdown", BeaconEntry::DeviceShutdown, false },
+    };
+    for (const auto& known : Signals) {
+        if (read.signal != QLatin1String(known.name))
+            continue;
+        const bool deviceRead = known.deviceFromValue
+            ? readDeviceId(value, &read.device)
+            : deviceFromHash(map.value(QStringLiteral("SourceHash")), &read.device);
+        if (!deviceRead) {
+            read.problem = QStringLiteral("no usable device");
+            return read;
+        }
+        if (known.kind == BeaconEntry::QuestionRequest) {
+            quint32 number = 0;
+            if (!readDeviceId(value, &number) || number > 0xFFFF) {
+                read.problem = QStringLiteral("no usable question number");
+                return read;
+            }
+            read.questionNumber = int(number);
+        }
+        read.kind = known.kind;
+        return read;
+    }
+    read.kind = BeaconEntry::Unknown;
+    return read;
+}
+
 } // namespace Rondel2
 } // namespace Taviosystem

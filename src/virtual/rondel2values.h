@@ -22,5 +22,26 @@ QString optionOrdinal(int i, DisplayOption display);
 // A possible response of a question document; a null text is left out.
 QVariantMap possibleResponse(int id, const QString& ordinal, const QString& text);
 
+// One entry of a beacon reply, read: what it asks for and the device (and question number) it
+// names. An entry that cannot be acted on is Invalid, with the reason in `problem`.
+struct BeaconEntry
+{
+    enum Kind {
+        Invalid,
+        Unknown, // a signal this hub does not act on
+        DeviceRegistered,
+        NameChange,
+        DeviceResponse,
+        QuestionRequest,
+        DeviceShutdown
+    };
+    Kind kind = Invalid;
+    QString signal;
+    quint32 device = 0;
+    int questionNumber = 0;
+    QString problem;
+};
+BeaconEntry readBeaconEntry(const QVariant& entry);
+
 } // namespace Rondel2
 } // namespace Taviosystem

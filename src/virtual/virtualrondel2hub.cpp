@@ -84,7 +84,7 @@ VirtualRondel2Hub::~VirtualRondel2Hub()
     m_beaconTimer->stop();
 }
 
-// Settings ---------------------------------------------------------------------------------------
+// Settings ----------------------------------------------------------------------------------------
 
 bool VirtualRondel2Hub::readUrl(QString& url, QString& hubName)
 {
@@ -218,8 +218,7 @@ QString VirtualRondel2Hub::serverId() const
 
 QString VirtualRondel2Hub::name() { return hubName(); }
 
-// Calls
-// --------------------------------------------------------------------------------------------
+// Calls -------------------------------------------------------------------------------------------
 
 void VirtualRondel2Hub::postCall(int method, const QVariantMap& parameters, const char* successSlot,
     const char* failureSlot, const QVariant& context)
@@ -299,7 +298,7 @@ void VirtualRondel2Hub::fail_log(QNetworkReply* reply, QVariantMap error)
     m_adapter->log(reply, error);
 }
 
-// Start-up -------------------------------------------------------------------------------------
+// Start-up ----------------------------------------------------------------------------------------
 
 void VirtualRondel2Hub::verifyAndInitialize()
 {
@@ -401,8 +400,7 @@ void VirtualRondel2Hub::startHub()
     pingBeacon();
 }
 
-// Beacon
-// -------------------------------------------------------------------------------------------
+// Beacon ------------------------------------------------------------------------------------------
 
 void VirtualRondel2Hub::pingBeacon()
 {
@@ -441,13 +439,7 @@ void VirtualRondel2Hub::beaconReply(QNetworkReply* reply, QVariantMap json)
     if (result.metaType() == QMetaType::fromType<QVariantList>()) {
         const QVariantList entries = result.toList();
         for (const QVariant& entry : entries) {
-            if (entry.metaType() != QMetaType::fromType<QVariantMap>()) {
-                qCWarning(lcRondel2) << "a beacon entry that is no object:" << entry;
-                continue;
-            }
-            const QVariantMap map = entry.toMap();
-            beaconReplyHandler(map.value(QStringLiteral("Signal")),
-                map.value(QStringLiteral("SourceHash")), map.value(QStringLiteral("Value")));
+            beaconReplyHandler(entry);
             if (!m_beaconRunning)
                 return;
         }
@@ -479,42 +471,44 @@ void VirtualRondel2Hub::beaconFailure(QNetworkReply* reply, QVariantMap error)
     scheduleBeacon();
 }
 
-void VirtualRondel2Hub::beaconReplyHandler(
-    const QVariant& signal, const QVariant& sourceHash, const QVariant& value)
+void VirtualRondel2Hub::beaconReplyHandler(const QVariant& entry)
 {
-    if (signal.metaType() != QMetaType::fromType<QString>()) {
-        qCWarning(lcRondel2) << "a beacon entry without a signal name:" << signal;
+    const Rondel2::BeaconEntry read = Rondel2::readBeaconEntry(entry);
+    switch (read.kind) {
+    case Rondel2::BeaconEntry::Invalid:
+        qCWarning(lcRondel2) << "a beacon entry with" << read.problem << ":" << entry;
+        return;
+    case Rondel2::BeaconEntry::Unknown:
+        qCInfo(lcRondel2) << "ignored beacon signal" << read.signal;
+        return;
+    case Rondel2::BeaconEntry::DeviceRegistered:
+        getDeviceInfo(read.device, QLatin1String(RegisteredAction));
+        return;
+    case Rondel2::BeaconEntry::NameChange:
+        getDeviceInfo(read.device,
+            QLatin1String(
+                m_sessionType == SessionType_EndUserNaming ? NamingAction : RenameAction));
+        return;
+    case Rondel2::BeaconEntry::DeviceResponse:
+        fetchQuestionResponse(read.device);
+        return;
+    case Rondel2::BeaconEntry::QuestionRequest:
+    case Rondel2::BeaconEntry::DeviceShutdown:
+        break;
+    }
+    const int request
+        = read.kind == Rondel2::BeaconEntry::DeviceShutdown ? -1 : read.questionNumber;
+    // The device's answer still being fetched is the answer to its present question: the
+    // request that followed it waits for it.
+    if (m_fetching.contains(read.device)) {
+        m_deferredRequests[read.device].append(request);
         return;
     }
-    const QString name = signal.toString();
-    quint32 device = 0;
-    if (name == QLatin1String("DeviceRegistered") || name == QLatin1String("NameChangeSignal")) {
-        if (!Rondel2::readDeviceId(value, &device)) {
-            qCWarning(lcRondel2) << name << "with no usable device:" << value;
-            return;
-        }
-        if (name == QLatin1String("DeviceRegistered"))
-            getDeviceInfo(device, QLatin1String(RegisteredAction));
-        else
-            getDeviceInfo(device,
-                QLatin1String(
-                    m_sessionType == SessionType_EndUserNaming ? NamingAction : RenameAction));
-        return;
-    }
-    const bool fromHash = name == QLatin1String("DeviceResponse")
-        || name == QLatin1String("QuestionRequest") || name == QLatin1String("DeviceShutdown");
-    if (!fromHash) {
-        qCInfo(lcRondel2) << "ignored beacon signal" << name;
-        return;
-    }
-    if (!Rondel2::deviceFromHash(sourceHash, &device)) {
-        qCWarning(lcRondel2) << name << "with no usable source:" << sourceHash;
-        return;
-    }
-    if (name == QLatin1String("DeviceResponse")) {
-        fetchQuestionResponse(device);
-        return;
-    }
+    deliverDeviceRequest(read.device, request);
+}
+
+void VirtualRondel2Hub::deliverDeviceRequest(quint32 device, int questionNumber)
+{
     Rondel2EnhancedQuestionSession* session = nullptr;
     {
         std::lock_guard<std::mutex> locker(m_enhancedSessionsMutex);
@@ -522,20 +516,13 @@ void VirtualRondel2Hub::beaconReplyHandler(
     }
     if (!session || !session->isActive())
         return;
-    if (name == QLatin1String("DeviceShutdown")) {
+    if (questionNumber < 0)
         session->notifyDeviceShutdown(device);
-        return;
-    }
-    quint32 number = 0;
-    if (!Rondel2::readDeviceId(value, &number) || number > 0xFFFF) {
-        qCWarning(lcRondel2) << "a question request with no usable number:" << value;
-        return;
-    }
-    session->requestQuestion(device, int(number));
+    else
+        session->requestQuestion(device, questionNumber);
 }
 
-// Devices
-// ------------------------------------------------------------------------------------------
+// Devices -----------------------------------------------------------------------------------------
 
 void VirtualRondel2Hub::getDeviceInfo(quint32 device, const QString& action)
 {
@@ -711,7 +698,7 @@ bool VirtualRondel2Hub::doSendAndReceive(const QByteArray&)
     return false;
 }
 
-// Registration -----------------------------------------------------------------------------------
+// Registration ------------------------------------------------------------------------------------
 
 bool VirtualRondel2Hub::getRegistrationInfo(InformationResponse* info)
 {
@@ -972,7 +959,7 @@ bool VirtualRondel2Hub::clearHubOfPenExpressions(OKResponse* response)
     return true;
 }
 
-// Naming -----------------------------------------------------------------------------------------
+// Naming ------------------------------------------------------------------------------------------
 
 QString VirtualRondel2Hub::getNameLimitChars(CharacterType type)
 {

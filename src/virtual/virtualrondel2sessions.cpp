@@ -334,8 +334,7 @@ EnhancedQuestionSession* VirtualRondel2Hub::enhancedQuestionSession()
     return m_rondel2Session;
 }
 
-// Answers
-// ------------------------------------------------------------------------------------------
+// Answers -----------------------------------------------------------------------------------------
 
 // One fetch per device at a time; an announcement that comes meanwhile makes one more fetch
 // once it is done, so that no answer is lost and none is fetched twice over.
@@ -365,10 +364,20 @@ quint32 requestDevice(QNetworkReply* reply)
 void VirtualRondel2Hub::onGetQuestionResponseFailure(QNetworkReply* reply, QVariantMap error)
 {
     m_adapter->log(reply, error);
-    const quint32 uid = requestDevice(reply);
-    m_fetching.remove(uid);
-    if (m_fetchQueued.remove(uid))
-        fetchQuestionResponse(uid);
+    fetchDone(requestDevice(reply));
+}
+
+// The device's fetch is over: the next one goes, or the requests that waited for it are handled.
+void VirtualRondel2Hub::fetchDone(quint32 device)
+{
+    m_fetching.remove(device);
+    if (m_fetchQueued.remove(device)) {
+        fetchQuestionResponse(device);
+        return;
+    }
+    const QList<int> requests = m_deferredRequests.take(device);
+    for (int request : requests)
+        deliverDeviceRequest(device, request);
 }
 
 void VirtualRondel2Hub::onGetQuestionResponse(QNetworkReply* reply, QVariant result)
@@ -376,7 +385,6 @@ void VirtualRondel2Hub::onGetQuestionResponse(QNetworkReply* reply, QVariant res
     const quint32 uid = requestDevice(reply);
     if (uid == 0)
         return;
-    m_fetching.remove(uid);
     const int generation = reply->property("context").toInt();
     if (result.metaType() == QMetaType::fromType<QVariantMap>()) {
         Tavio::QuestionResponse response;
@@ -389,8 +397,7 @@ void VirtualRondel2Hub::onGetQuestionResponse(QNetworkReply* reply, QVariant res
     } else {
         qCWarning(lcRondel2) << "an answer that is no object:" << result;
     }
-    if (m_fetchQueued.remove(uid))
-        fetchQuestionResponse(uid);
+    fetchDone(uid);
 }
 
 void VirtualRondel2Hub::reportAnswer(quint32 uid, const QVariantMap& map, int generation)

@@ -177,8 +177,10 @@ TEST_F(Rondel2SessionTest, EachSessionSendsItsQuestionDocumentOnceTheSessionHasS
         QList<quint32> devices;
         for (const auto& request : server.requests(QLatin1String(SendQuestion))) {
             devices.append(request.parameters.value("DeviceID").toUInt());
-            EXPECT_EQ(QJsonDocument::fromVariant(request.parameters.value("Question")),
-                QJsonDocument::fromVariant(expected));
+            EXPECT_EQ(QJsonDocument::fromVariant(request.parameters.value("Question"))
+                          .toJson()
+                          .toStdString(),
+                QJsonDocument::fromVariant(expected).toJson().toStdString());
         }
         std::sort(devices.begin(), devices.end());
         EXPECT_EQ(devices, (QList<quint32> { 1001, 1002, 1003 }));

@@ -51,7 +51,9 @@ public:
         bool allowNavigation, const QBitArray& questionMask, int lastParameter) override;
     /*! Review (flag 4) or yes/no (flag 2) prompts go with their meta list; else a pop-up. */
     bool sendMessage(quint32 uid, QFlags<MessageControlFlag> flags, const QString& text) override;
+    /*! Shows \a text on device \a uid, dismissable when \a flag is set. \return true. */
     bool sendPopUpMessage(quint32 uid, bool flag, const QString& text) override;
+    /*! Shows \a text on device \a uid, not dismissable. \return true. */
     bool sendNoMoreQuestionsNotification(quint32 uid, const QString& text) override;
     /*! \return false: the devices type the first LaTeX dialect. */
     bool useExpressionV2LatexFormat() const override { return false; }
@@ -69,10 +71,15 @@ public:
     static QByteArray answerMessage(int kind, const QString& answer);
 
 public Q_SLOTS:
+    /*! The server took a device's parameters. */
     void onStartSessionForDevice(QNetworkReply* reply, QVariant result);
+    /*! The server started the test: the per-device calls held back go now. */
     void onStartSessionAllDevices(QNetworkReply* reply, QVariant result);
+    /*! The server refused the test: logged; held calls are dropped and the session ends. */
     void onStartSessionAllDevicesFailure(QNetworkReply* reply, QVariantMap error);
+    /*! Ignores a call's result. */
     void success_log(QNetworkReply* reply, QVariant result);
+    /*! Writes a failed call's reply to standard output. */
     void fail_log(QNetworkReply* reply, QVariantMap error);
 
 private:

@@ -113,7 +113,9 @@ public:
     /*! "Any", "Numeric", "AlphaNumericLower", "AlphaNumericUpper", "AutoCaseFirstChar". */
     static QString getNameLimitChars(CharacterType type);
 
-    // Hub interface.
+    // Hub interface. Every operation that needs the server records Error_CommsFailure and
+    // fails while the beacon does not work; none writes to the board library.
+    /*! \return true. */
     bool isRondel2Hub() override { return true; }
     QString name() override;
     bool isHubBusy() override { return false; }
@@ -199,32 +201,59 @@ public:
 public Q_SLOTS:
     /*! Asks the server for its identifier and the hub serial, or starts the hub when known. */
     void verifyAndInitialize();
+    /*! Acts on the last of a burst of settings changes: a new address or name resets the hub, tells
+     * the system and starts it again. */
     void onSettingChangeHandler();
+    /*! Polls the server's beacon once (while the beacon runs and no poll is in flight). */
     void pingBeacon();
+    /*! The server opened registration: the session becomes SessionType_ExpressionRegistration. */
     void onRegistrationSessionStarted(QNetworkReply* reply, QVariant result);
+    /*! The server refused registration: the session is SessionType_None. */
     void onRegistrationSessionStartFailure(QNetworkReply* reply, QVariant error);
+    /*! A failed poll: the fourth network failure in a row loses the server; polling goes on. */
     void beaconFailure(QNetworkReply* reply, QVariantMap error);
+    /*! A poll's reply: the beacon works; each event in "result" is handled in order. */
     void beaconReply(QNetworkReply* reply, QVariantMap json);
+    /*! Writes a failed call's reply to standard output. */
     void fail_log(QNetworkReply* reply, QVariantMap error);
+    /*! Ignores a call's result. */
     void success_log(QNetworkReply* reply, QVariant result);
+    /*! Replaces the expression devices by the server's list (each device once), without signals. */
     void onGetDeviceList(QNetworkReply* reply, QVariant result);
+    /*! Stores a device's details and reports it as the request asked: registered, renamed or named
+     * by its learner. */
     void onGetDeviceInfo(QNetworkReply* reply, QVariant result);
+    /*! The server removed a device. */
     void onRemoveDevice(QNetworkReply* reply, QVariant result);
+    /*! The server started the question session: the question goes to every expression device. */
     void onStartSessionWithQuestion(QNetworkReply* reply, QVariant result);
+    /*! The server refused the question session: nothing is sent and the session ends. */
     void onStartSessionWithQuestionFailure(QNetworkReply* reply, QVariantMap error);
+    /*! A device's answer: reported once to the running session's callback or signal. */
     void onGetQuestionResponse(QNetworkReply* reply, QVariant result);
+    /*! An answer could not be fetched: logged. */
     void onGetQuestionResponseFailure(QNetworkReply* reply, QVariantMap error);
+    /*! Keeps the PIN the server checked out. */
     void onGetRegistrationPin(QNetworkReply* reply, QVariant result);
+    /*! Keeps the server identifier and takes the stored serial, or asks for one. */
     void onGetServerID(QNetworkReply* reply, QVariant result);
+    /*! The server could not be asked: the hub stays uninitialised until asked again. */
     void onGetServerIDFailure(QNetworkReply* reply, QVariant error);
+    /*! Stores the serial the server issued (1 to 2147483647) and starts the hub. */
     void onGenerateSerialNumberResponse(QNetworkReply* reply, QVariant result);
+    /*! No serial was issued: the hub stays uninitialised. */
     void onGenerateSerialNumberResponseFailure(QNetworkReply* reply, QVariant error);
+    /*! Counts one settings change and handles it SettingsChangeDelay ms later. */
     void onSettingsChanged(QString path);
 
 protected:
+    /*! Asks the server for its device list (Error_CommsFailure while it is unreachable). */
     bool readExpressionList() override;
+    /*! No voting devices: true. */
     bool readVoteList() override;
+    /*! No slates: true. */
     bool readSlateList() override;
+    /*! The virtual votes file is not read here: true. */
     bool readVirtualVoteList() override;
 
 private:

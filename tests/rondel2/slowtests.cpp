@@ -101,4 +101,32 @@ TEST_F(Rondel2Test, BadBeaconEntriesAndAnswersAreLoggedAndNothingIsReportedTwice
     EXPECT_TRUE(hub->stopSession());
 }
 
+TEST_F(Rondel2Test, ADeviceListedTwiceIsKeptOnceAndUnusableEntriesAreSkipped)
+{
+    VirtualRondel2Hub* hub = startListed();
+    ASSERT_NE(hub, nullptr);
+    ASSERT_TRUE(waitFor([&] {
+        return server.requestCount(QStringLiteral("entities/rondel_hub/getDeviceList")) >= 1;
+    }));
+    server.setFault(QStringLiteral("entities/rondel_hub/getDeviceList"),
+        Fault::replaceResult(
+            QVariantList { QVariantMap { { "DeviceID", 1001 }, { "Name", "Ann" } },
+                QVariantMap { { "DeviceID", "1001" }, { "Name", "Anna" } },
+                QVariantMap { { "DeviceID", 1002 }, { "Name", "Bo" }, { "Version", "x" } },
+                QVariantMap { { "Name", "nobody" } },
+                QVariantMap { { "DeviceID", 4294967296.0 }, { "Name", "too big" } },
+                QStringLiteral("text") },
+            1));
+    hub->readRegisteredDevicesLists();
+    ASSERT_TRUE(waitFor([&] { return hub->tavioexpressionCount() == 2; }));
+    ASSERT_NE(hub->findExpressionDevice(1001), nullptr);
+    EXPECT_EQ(hub->findExpressionDevice(1001)->name(), QStringLiteral("Anna"));
+    EXPECT_EQ(hub->findExpressionDevice(1002)->name(), QStringLiteral("Bo"));
+    int count = 0;
+    EXPECT_TRUE(hub->getDeviceCount(Device::Type_Expression, &count));
+    EXPECT_EQ(count, 2);
+    EXPECT_TRUE(hub->getDeviceCount(Device::Type_Vote, &count));
+    EXPECT_EQ(count, 0);
+}
+
 } // namespace

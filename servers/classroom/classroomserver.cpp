@@ -89,9 +89,7 @@ Server::~Server()
 
 bool Server::start(quint16 port)
 {
-    bool ok = false;
-    m_thread->run([&] { ok = m_core->listen(port); });
-    return ok;
+    return m_thread->get([&] { return m_core->listen(port); });
 }
 
 void Server::stop()
@@ -101,23 +99,17 @@ void Server::stop()
 
 bool Server::restart()
 {
-    bool ok = false;
-    m_thread->run([&] { ok = m_core->listen(m_core->port()); });
-    return ok;
+    return m_thread->get([&] { return m_core->listen(m_core->port()); });
 }
 
 bool Server::isListening() const
 {
-    bool listening = false;
-    m_thread->run([&] { listening = m_core->isListening(); });
-    return listening;
+    return m_thread->get([&] { return m_core->isListening(); });
 }
 
 quint16 Server::port() const
 {
-    quint16 port = 0;
-    m_thread->run([&] { port = m_core->port(); });
-    return port;
+    return m_thread->get([&] { return m_core->port(); });
 }
 
 QString Server::url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
@@ -130,9 +122,7 @@ void Server::setServerId(const QString& id)
 
 QString Server::serverId() const
 {
-    QString id;
-    m_thread->run([&] { id = copied(m_core->serverId); });
-    return id;
+    return m_thread->get([&] { return copied(m_core->serverId); });
 }
 
 void Server::setNextSerial(qint64 serial)
@@ -142,9 +132,7 @@ void Server::setNextSerial(qint64 serial)
 
 qint64 Server::nextSerial() const
 {
-    qint64 serial = 0;
-    m_thread->run([&] { serial = m_core->nextSerial; });
-    return serial;
+    return m_thread->get([&] { return m_core->nextSerial; });
 }
 
 void Server::setPinPool(const QStringList& pins)
@@ -290,9 +278,7 @@ void Server::setLearner(const Learner& learner)
 
 QString Server::deviceName(quint32 deviceId) const
 {
-    QString name;
-    m_thread->run([&] { name = copied(m_core->deviceName(deviceId)); });
-    return name;
+    return m_thread->get([&] { return copied(m_core->deviceName(deviceId)); });
 }
 
 void Server::queueBeaconEntry(qint64 serial, const QVariant& entry)
@@ -366,6 +352,11 @@ void Server::clearFaults()
     m_thread->run([this] { m_core->faults.clear(); });
 }
 
+void Server::setRequireCookie(bool required)
+{
+    m_thread->run([&] { m_core->requireCookie = required; });
+}
+
 void Server::setReplyDelay(int ms)
 {
     m_thread->run([&] { m_core->replyDelay = ms; });
@@ -383,9 +374,7 @@ QList<HubSnapshot> Server::hubs() const
 
 HubSnapshot Server::hub(qint64 serial) const
 {
-    HubSnapshot snapshot;
-    m_thread->run([&] { snapshot = copied(m_core->hub(serial)); });
-    return snapshot;
+    return m_thread->get([&] { return copied(m_core->hub(serial)); });
 }
 
 QList<RecordedRequest> Server::requests() const { return requests(QString()); }
@@ -431,23 +420,17 @@ void Server::clearRequests()
 
 int Server::connectionsAccepted() const
 {
-    int count = 0;
-    m_thread->run([&] { count = m_core->connectionsAccepted(); });
-    return count;
+    return m_thread->get([&] { return m_core->connectionsAccepted(); });
 }
 
 QByteArray Server::cookieName() const
 {
-    QByteArray name;
-    m_thread->run([&] { name = copied(m_core->cookieName); });
-    return name;
+    return m_thread->get([&] { return copied(m_core->cookieName); });
 }
 
 QByteArray Server::cookieValue() const
 {
-    QByteArray value;
-    m_thread->run([&] { value = copied(m_core->cookieValue); });
-    return value;
+    return m_thread->get([&] { return copied(m_core->cookieValue); });
 }
 
 } // namespace ClassroomServer

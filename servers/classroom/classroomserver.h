@@ -28,6 +28,19 @@
 // requestDelayMs asks for one ("QuestionRequest", Value = the starting question number) and after
 // each answer asks for the next until the test's TotalQuestions are done (self-paced tests).
 // Device events carry SourceHash "Rondel.Device.<deviceId>"; hub events "Rondel.Hub.<serial>".
+// "endSessionAllDevices" and "resetHub" cancel answers and requests still to come.
+//
+// Results: "getServerID" the ID text; "generateSerialNumber" the next serial (a number);
+// "checkOutPin" a free PIN of the pool (text, or a number with setPinAsNumber); "getDeviceList" a
+// list of DeviceInfo maps ("DeviceID", "Name", "Product", "Version", "Online", "Subscribed") of
+// the hub's devices; "getDeviceInfo" one such map; "getQuestionResponse" the device's last
+// QuestionResponse ("QuestionID" = the question's number, "Answer", "AnswerType",
+// "AnswerTypeString", "MathFormat", "SecondsTaken", "StartSecondsOffset"); "releasePin" whether the
+// PIN was out; every other method true. Error replies: no free PIN, a registration PIN not
+// checked out, an unknown device (device methods), a device not on the hub ("removeDevice"), no
+// answer yet ("getQuestionResponse"), a beacon hash not of the form above, an unknown method;
+// a body that is not a JSON object gets HTTP 400 with an "error" member. "changeDeviceName" sets
+// the name without an event.
 //
 // Threads: the server runs on a thread of its own and never waits for the caller's thread, so a
 // test may block its own thread in a library call while the server answers. Every member may be
@@ -53,6 +66,8 @@ class ServerThread;
 // The beacon's method path and the prefix of the hub methods.
 inline constexpr char BeaconMethod[] = "entities/beacon/get";
 inline constexpr char HubMethodPrefix[] = "entities/rondel_hub/";
+// The key of a fault that hits every method (see Server::setFault).
+inline constexpr char AnyMethod[] = "*";
 // Replies bigger than this are what the fault OversizeBody sends (just over 4 MiB).
 inline constexpr int OversizeBodyBytes = 4 * 1024 * 1024 + 4096;
 
@@ -222,7 +237,8 @@ public:
     void requestQuestionNow(qint64 serial, quint32 deviceId, int questionNumber);
     void shutdownDevice(qint64 serial, quint32 deviceId); // queues "DeviceShutdown"
 
-    // Faults by method path (BeaconMethod for the beacon). A fault with times > 0 wears off.
+    // Faults by method path (BeaconMethod for the beacon; AnyMethod for every method without a
+    // fault of its own). A fault with times > 0 wears off.
     void setFault(const QString& method, const Fault& fault);
     void clearFault(const QString& method);
     void clearFaults();
@@ -243,6 +259,9 @@ public:
     // The cookie every reply sets ("Set-Cookie: <name>=<value>; Path=/").
     QByteArray cookieName() const;
     QByteArray cookieValue() const;
+    // With required on, once a reply has set the cookie, a request that does not bring it back
+    // gets an error reply (type "server", message "no session cookie") and is not carried out.
+    void setRequireCookie(bool required);
 
 private:
     std::unique_ptr<ServerCore> m_core;

@@ -100,9 +100,13 @@ private:
     void updateListener()
     {
         const bool wanted = !m_refusing && !m_outage;
-        if (!wanted)
+        if (!wanted) {
+            // Connections the system completed before now are open ones: take them first, so
+            // that only later ones are refused.
+            while (m_listener && m_listener->waitForNewConnection(0))
+                accept();
             closeListener();
-        else if (!m_listener)
+        } else if (!m_listener)
             listen(m_port);
     }
 
@@ -265,9 +269,7 @@ bool LoopbackProxy::start(quint16 targetPort, quint16 listenPort)
 
 quint16 LoopbackProxy::port() const
 {
-    quint16 port = 0;
-    m_thread->run([&] { port = m_core->m_port; });
-    return port;
+    return m_thread->get([&] { return m_core->m_port; });
 }
 
 QString LoopbackProxy::url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
@@ -284,9 +286,7 @@ void LoopbackProxy::setRefusing(bool refusing)
 
 bool LoopbackProxy::refusing() const
 {
-    bool refusing = false;
-    m_thread->run([&] { refusing = m_core->m_refusing; });
-    return refusing;
+    return m_thread->get([&] { return m_core->m_refusing; });
 }
 
 void LoopbackProxy::startOutage(int ms)
@@ -301,9 +301,7 @@ void LoopbackProxy::endOutage()
 
 bool LoopbackProxy::inOutage() const
 {
-    bool outage = false;
-    m_thread->run([&] { outage = m_core->m_outage; });
-    return outage;
+    return m_thread->get([&] { return m_core->m_outage; });
 }
 
 void LoopbackProxy::setCut(Cut cut, int cutAfterBytes)
@@ -326,30 +324,22 @@ void LoopbackProxy::setDripInterval(int ms)
 
 int LoopbackProxy::connectionsAccepted() const
 {
-    int count = 0;
-    m_thread->run([&] { count = m_core->m_accepted; });
-    return count;
+    return m_thread->get([&] { return m_core->m_accepted; });
 }
 
 int LoopbackProxy::openConnections() const
 {
-    int count = 0;
-    m_thread->run([&] { count = int(m_core->m_links.size()); });
-    return count;
+    return m_thread->get([&] { return int(m_core->m_links.size()); });
 }
 
 qint64 LoopbackProxy::bytesToServer() const
 {
-    qint64 count = 0;
-    m_thread->run([&] { count = m_core->m_toServer; });
-    return count;
+    return m_thread->get([&] { return m_core->m_toServer; });
 }
 
 qint64 LoopbackProxy::bytesToClient() const
 {
-    qint64 count = 0;
-    m_thread->run([&] { count = m_core->m_toClient; });
-    return count;
+    return m_thread->get([&] { return m_core->m_toClient; });
 }
 
 } // namespace ClassroomServer

@@ -96,12 +96,7 @@ bool RpcFront::handleRequest(const QHttpServerRequest& request, QTcpSocket* sock
     const QByteArray expected = m_cookieName + '=' + m_cookieValue;
     for (const QByteArray& cookie : recorded.cookie.split(';'))
         recorded.hasSessionCookie = recorded.hasSessionCookie || cookie.trimmed() == expected;
-    if (recorded.contentType.toLower().startsWith("multipart/")) {
-        recorded.upload = true;
-        readMultipart(recorded.contentType, recorded);
-    } else {
-        readCall(recorded.body, recorded);
-    }
+    readBody(recorded);
     m_handler(recorded, QPointer<QTcpSocket>(socket));
     return true;
 }
@@ -129,9 +124,14 @@ void RpcFront::send(const QPointer<QTcpSocket>& socket, const HttpReply& reply) 
     socket->write(bytes);
 }
 
-void RpcFront::readMultipart(const QByteArray& contentType, RecordedRequest& request)
+void RpcFront::readBody(RecordedRequest& request)
 {
-    const QByteArray boundary = headerParameter(contentType, "boundary");
+    request.upload = request.contentType.toLower().startsWith("multipart/");
+    if (!request.upload) {
+        readCall(request.body, request);
+        return;
+    }
+    const QByteArray boundary = headerParameter(request.contentType, "boundary");
     if (boundary.isEmpty())
         return;
     const QByteArray delimiter = "--" + boundary;

@@ -35,8 +35,9 @@ public:
     // Writes the reply now (nothing when the connection has gone).
     void send(const QPointer<QTcpSocket>& socket, const HttpReply& reply) const;
 
-    // Takes a multipart body apart: the part names in order and the "rpc_data" and file parts.
-    static void readMultipart(const QByteArray& contentType, RecordedRequest& request);
+    // Reads the call from a request's contentType and body: a JSON body, or a multipart body
+    // taken apart into its part names in order and its "rpc_data" and file parts.
+    static void readBody(RecordedRequest& request);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;

@@ -31,6 +31,7 @@ enum ErrorCode {
     Error_BadHash = 6,
     Error_BadRequest = 7,
     Error_UnknownMethod = 8,
+    Error_NoCookie = 9,
 };
 
 QVariantMap errorMap(int code, const QString& message)
@@ -467,37 +468,50 @@ HttpReply ServerCore::faultReply(const Fault& fault) const
     return {};
 }
 
-void ServerCore::handle(RecordedRequest& request, QPointer<QTcpSocket> socket)
+ServerCore::Answer ServerCore::respond(RecordedRequest& request)
 {
-    request.sequence = int(requests.size()) + 1;
+    request.sequence = ++m_sequence;
     requests.append(request);
 
-    HttpReply reply;
+    Answer answer;
     Fault fault;
     auto it = faults.find(request.method);
+    if (it == faults.end())
+        it = faults.find(QLatin1String(AnyMethod));
     if (it != faults.end()) {
         fault = it.value();
         if (it->times > 0 && --it->times == 0)
             faults.erase(it);
     }
-    if (fault.kind == Fault::NoReply)
-        return;
-    if (fault.kind != Fault::None) {
-        reply = faultReply(fault); // the call is not carried out
+    answer.delayMs = replyDelay + fault.delayMs;
+    if (fault.kind == Fault::NoReply) {
+        answer.send = false;
+    } else if (fault.kind != Fault::None) {
+        answer.reply = faultReply(fault); // the call is not carried out
+    } else if (requireCookie && m_cookieSet && !request.hasSessionCookie) {
+        answer.reply = { 200, errorBody(errorMap(Error_NoCookie, "no session cookie")), false };
     } else if (!request.validJson) {
-        reply = { 400, errorBody(errorMap(Error_BadRequest, "not a JSON object")), false };
+        answer.reply = { 400, errorBody(errorMap(Error_BadRequest, "not a JSON object")), false };
     } else {
         QVariant result;
         QVariantMap error;
         call(request.method, request.parameters, result, error);
-        reply = { 200, error.isEmpty() ? resultBody(result) : errorBody(error), false };
+        answer.reply = { 200, error.isEmpty() ? resultBody(result) : errorBody(error), false };
     }
-    const int delay = replyDelay + fault.delayMs;
-    if (delay <= 0) {
-        m_front->send(socket, reply);
+    m_cookieSet = m_cookieSet || answer.send;
+    return answer;
+}
+
+void ServerCore::handle(RecordedRequest& request, QPointer<QTcpSocket> socket)
+{
+    const Answer answer = respond(request);
+    if (!answer.send)
+        return;
+    if (answer.delayMs <= 0) {
+        m_front->send(socket, answer.reply);
         return;
     }
-    QTimer::singleShot(delay, m_timers, [this, socket, reply] {
+    QTimer::singleShot(answer.delayMs, m_timers, [this, socket, reply = answer.reply] {
         if (m_front)
             m_front->send(socket, reply);
     });
@@ -507,7 +521,9 @@ void ServerCore::call(
     const QString& method, const QVariantMap& parameters, QVariant& result, QVariantMap& error)
 {
     const qint64 serial = number(parameters.value(Id));
-    const quint32 deviceId = quint32(number(parameters.value(DeviceId)));
+    // Device IDs are 32-bit and never 0; anything else names no device.
+    const qint64 device = number(parameters.value(DeviceId));
+    const quint32 deviceId = device > 0 && device <= 0xFFFFFFFFLL ? quint32(device) : 0;
     result = true;
 
     if (method == QLatin1String(BeaconMethod)) {

@@ -31,6 +31,7 @@ public:
     bool pinAsNumber = false;
     QMap<QString, Fault> faults;
     int replyDelay = 0;
+    bool requireCookie = false;
     QList<RecordedRequest> requests;
     QByteArray cookieName;
     QByteArray cookieValue;
@@ -54,6 +55,16 @@ public:
     void answer(qint64 serial, quint32 deviceId, const QString& answer, int generation);
     void rename(qint64 serial, quint32 deviceId, const QString& name);
     void requestQuestion(qint64 serial, quint32 deviceId, int questionNumber);
+
+    // What one request gets: the reply (none for a request never answered) and its delay.
+    // Records the request and carries the call out (unless a fault replaces it).
+    struct Answer
+    {
+        bool send = true;
+        HttpReply reply;
+        int delayMs = 0;
+    };
+    Answer respond(RecordedRequest& request);
 
     QList<HubSnapshot> hubs() const;
     HubSnapshot hub(qint64 serial) const;
@@ -96,6 +107,8 @@ private:
     quint16 m_port = 0;
     int m_connectionsBefore = 0;
     int m_nextPin = 0;
+    int m_sequence = 0;
+    bool m_cookieSet = false; // a reply has set the cookie
     QStringList m_checkedOut;
     QMap<quint32, LearnerState> m_learners;
     QList<quint32> m_learnerOrder;

@@ -4,9 +4,11 @@
 
 namespace ClassroomServer {
 
-// Lives on the server's thread; runs the work handed to it in order.
+// Lives on the server's thread; runs the work handed to it in order. The work is kept under a
+// lock this code takes itself, and only a call by name crosses threads through Qt's queue.
 class ServerThread::Context : public QObject
 {
+    Q_OBJECT
 public:
     void add(std::function<void()> work)
     {
@@ -14,12 +16,10 @@ public:
             std::lock_guard<std::mutex> locker(m_mutex);
             m_work.push_back(std::move(work));
         }
-        QMetaObject::invokeMethod(
-            this, [this] { drain(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
     }
 
-private:
-    void drain()
+    Q_INVOKABLE void drain()
     {
         for (;;) {
             std::function<void()> work;
@@ -34,6 +34,7 @@ private:
         }
     }
 
+private:
     std::mutex m_mutex;
     std::deque<std::function<void()>> m_work;
 };
@@ -80,3 +81,5 @@ void ServerThread::run(const std::function<void()>& work)
 void ServerThread::post(std::function<void()> work) { m_context->add(std::move(work)); }
 
 } // namespace ClassroomServer
+
+#include "serverthread.moc"

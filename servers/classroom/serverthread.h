@@ -28,6 +28,14 @@ public:
     // Runs work on the thread and waits until it has run (at once when called from the thread).
     // The thread only runs short work, so the wait ends.
     void run(const std::function<void()>& work);
+    // Runs read on the thread, waits, and returns what it returned.
+    template <typename Read>
+    auto get(Read read) -> decltype(read())
+    {
+        decltype(read()) value {};
+        run([&] { value = read(); });
+        return value;
+    }
     // Runs work on the thread later; does not wait.
     void post(std::function<void()> work);
 

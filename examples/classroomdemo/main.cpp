@@ -7,6 +7,7 @@
 #include "cloudlesson.h"
 #include "emulatedclass.h"
 #include "legacylesson.h"
+#include "serverlesson.h"
 #include "lesson.h"
 #include "progress.h"
 #include "questions.h"
@@ -18,6 +19,7 @@
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
 #include <QtCore/QTextStream>
+#include <QtNetwork/QTcpServer>
 #include <QtNetwork/QUdpSocket>
 
 #include <discoveryserver.h>
@@ -31,6 +33,8 @@ struct Settings
     ClassSettings classroom;
     LessonOptions lesson;
     bool legacy = false; // --hub-kind legacy
+    bool classroomServer = false; // --hub-kind classroom-server
+    ServerLessonOptions serverLesson;
     LegacyLessonOptions legacyLesson;
     bool cloud = false; // --hub-kind cloud
     CloudLessonOptions cloudLesson;
@@ -109,8 +113,9 @@ int parseCommandLine(
         "Runs a whole lesson against emulated classroom hubs: registers a class under a PIN,\n"
         "names a few devices, asks one question of each type with live progress, prints\n"
         "each question's results, runs a self-paced test and can save every answer.\n"
-        "Touches no network, but for --hub-kind virtual: that runs a discovery server on\n"
-        "127.0.0.1 and keeps its settings in a temporary folder.\n"
+        "Touches no network, but for --hub-kind virtual and classroom-server: they run a\n"
+        "discovery or classroom server on 127.0.0.1 and keep their settings in a temporary\n"
+        "folder.\n"
         "A question closes when everyone has answered, when no answer came for --quiet ms,\n"
         "or after --timeout ms. Progress is a bar on a terminal and plain lines otherwise.\n"
         "In the self-paced test every answer device fetches the test's own six questions\n"
@@ -177,9 +182,11 @@ int parseCommandLine(
                        "software hub that takes its PIN (--pin) from a discovery server run on "
                        "127.0.0.1; legacy: the older radio hub (its radio settings, voters and "
                        "two slates registering, a voter test, a vote, a pen stroke and a "
-                       "re-plug that reads the class back); cloud: a cloud classroom service "
-                       "run on 127.0.0.1 (sign-in, the class code as PIN, the class joining, "
-                       "each question a cloud poll, a self-paced test, sign-out)."),
+                       "re-plug that reads the class back); classroom-server: the hub is a "
+                       "classroom server run on 127.0.0.1 (server ID, serial, PIN, registration, "
+                       "naming, every question type and a self-paced test); cloud: a cloud "
+                       "classroom service run on 127.0.0.1 (sign-in, the class code as PIN, the "
+                       "class joining, each question a cloud poll, a self-paced test, sign-out)."),
         QStringLiteral("KIND"), QStringLiteral("radio"));
     const QCommandLineOption framing(QStringLiteral("framing"),
         QStringLiteral("Legacy hub only: usb (default) or serial."), QStringLiteral("FRAMING"),
@@ -189,8 +196,13 @@ int parseCommandLine(
                        "(default a temporary one); a second run with the same folder finds the "
                        "class there and skips registration."),
         QStringLiteral("DIR"));
+    const QCommandLineOption serverOutage(QStringLiteral("server-outage"),
+        QStringLiteral("Classroom server only: takes the server away for MS milliseconds "
+                       "during a question (0, the default: no outage). Under about 3200 ms the "
+                       "hub rides it out; longer, it reports the server lost and back."),
+        QStringLiteral("MS"), QStringLiteral("0"));
     parser.addOptions({ help, hubs, classSize, seed, pin, silence, timeout, quiet, questions,
-        noSelfPaced, loss, csv, json, hubKind, framing, storeDir });
+        noSelfPaced, loss, csv, json, hubKind, framing, storeDir, serverOutage });
 
     QString error;
     if (!parser.parse(arguments)) {
@@ -228,12 +240,17 @@ int parseCommandLine(
         const QString kind = parser.value(hubKind);
         classroom.virtualHub = kind == QLatin1String("virtual");
         settings.legacy = kind == QLatin1String("legacy");
+        settings.classroomServer = kind == QLatin1String("classroom-server");
         settings.cloud = kind == QLatin1String("cloud");
-        if (!classroom.virtualHub && !settings.legacy && !settings.cloud
-            && kind != QLatin1String("radio")) {
-            error = QStringLiteral("--hub-kind takes radio, virtual, legacy or cloud");
+        if (!classroom.virtualHub && !settings.legacy && !settings.classroomServer
+            && !settings.cloud && kind != QLatin1String("radio")) {
+            error = QStringLiteral(
+                "--hub-kind takes radio, virtual, legacy, classroom-server or cloud");
             ok = false;
         }
+    }
+    if (ok) {
+        ok = intOption(parser, serverOutage, 0, 60000, settings.serverLesson.outageMs, error);
     }
     if (ok) {
         classroom.silence = parser.value(silence).toDouble(&ok);
@@ -271,6 +288,8 @@ int parseCommandLine(
     settings.legacyLesson.classSize = qMin(classroom.size, 60);
     settings.legacyLesson.seed = classroom.seed;
     settings.legacyLesson.interactive = Progress::stdoutIsTerminal();
+    settings.serverLesson.classSize = qMin(classroom.size, 60);
+    settings.serverLesson.interactive = Progress::stdoutIsTerminal();
 
     settings.cloudLesson.classSize = qMin(classroom.size, 60);
     settings.cloudLesson.seed = classroom.seed;
@@ -309,6 +328,27 @@ int main(int argc, char** argv)
     const int exitCode = parseCommandLine(QCoreApplication::arguments(), settings, out, err);
     if (exitCode >= 0)
         return exitCode;
+
+    if (settings.classroomServer)
+        return runServerLesson(settings.serverLesson, out);
+
+    // The other lessons use no classroom server: the hub's settings for this run point at a
+    // loopback port nobody listens on, and the user's own settings are left alone.
+    QTemporaryDir userSettings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, userSettings.path());
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        const quint16 closedPort = probe.serverPort();
+        probe.close();
+        QSettings rondel2(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Corvellan"),
+            QStringLiteral("Rondel2"));
+        rondel2.beginWriteArray(QStringLiteral("config/servers"));
+        rondel2.setArrayIndex(0);
+        rondel2.setValue(
+            QStringLiteral("url"), QStringLiteral("http://127.0.0.1:%1").arg(closedPort));
+        rondel2.endArray();
+    }
 
     if (settings.legacy)
         return runLegacyLesson(settings.legacyLesson, out);

@@ -274,6 +274,8 @@ protected:
     SessionParameters defaultSessionParameters() const;
     bool usingDefaultSessionParameters() const;
     bool isActive() const { return m_active; }
+    // For sessions that start and end over other transports.
+    void setActive(bool active) { m_active = active; }
     bool isSimulating() const { return m_simulate; }
     // Hand an event to the host's callback or, without one, emit the signal.
     void reportSessionParametersRequest(quint32 uid, int localeId);

@@ -24,6 +24,7 @@ class TaviohubRegistrationSession;
 class TaviohubSlateNamingSession;
 class TaviohubVoteNamingSession;
 class VirtualTessalyHub;
+class VirtualRondel2Hub;
 struct BoardDeviceInfo;
 
 /*!
@@ -77,8 +78,10 @@ public:
     static constexpr int MutexTryLockTime = 10000;
     /*! Milliseconds shutdown() waits for the event thread to end. */
     static constexpr int EventThreadStopTime = 50;
-    //! The handle of the cloud classroom hub, fixed.
+    /*! The handle of the cloud classroom hub, fixed. */
     static constexpr int TessalyHubHandle = 12330;
+    /*! The classroom-server hub's first handle; it moves when a receiver reports the same one. */
+    static constexpr int Rondel2HubHandle = 123379;
 
     /*!
         The system, created on first use. Call it first from the host's main thread, before any
@@ -376,6 +379,12 @@ private:
     // The cloud hub: made (and signed in) on first use; null when the sign-in failed.
     VirtualTessalyHub* getTessalyHub();
     bool updateTessalyHub(QMap<int, Hub*>* hubs, int count);
+    // The classroom-server hub: made on first use from its settings, listed under
+    // m_rondel2HubHandle while its beacon works. True when the pass that ran it must end (a
+    // nested pass has done the work).
+    VirtualRondel2Hub* getRondel2Hub();
+    bool updateRondel2Hub(QMap<int, Hub*>* oldHubs, int count);
+    void delistRondel2Hub(QMap<int, Hub*>* oldHubs, bool collision);
     bool validateQuestionLength(const QString& question);
 
     std::atomic<bool> m_initialised { false };
@@ -388,6 +397,8 @@ private:
     QMap<int, HubDisplayInfo> m_legacyHubInfoMap;
     Hub* m_sessionHub = nullptr;
     Hub* m_legacySessionHub = nullptr;
+    VirtualRondel2Hub* m_rondel2Hub = nullptr;
+    std::atomic<int> m_rondel2HubHandle { Rondel2HubHandle };
     Error m_lastError = Error_Failed;
 
     struct Private;

@@ -7,6 +7,7 @@
 #include <taviosystem/hub.h>
 #include <taviosystem/legacyhub.h>
 #include <taviosystem/twopointfourghzhub.h>
+#include <taviosystem/virtualrondel2hub.h>
 #include <taviosystem/virtualtwopointfourghzhub.h>
 
 #include <QtCore/QThread>
@@ -187,6 +188,8 @@ void TavioSystem::updateHubs()
         oldHubs = m_hubs;
     }
     const int count = wrapper->getDeviceCount();
+    if (updateRondel2Hub(&oldHubs, count) || !discoveryGoesOn())
+        return;
     // The cloud hub has no receiver: discovery never finds it gone.
     if (d->tessalyHub)
         oldHubs.remove(TessalyHubHandle);

@@ -7,6 +7,7 @@
 
 #include <taviosystem/hub.h>
 #include <taviosystem/tessalycontroller.h>
+#include <taviosystem/virtualrondel2hub.h>
 
 namespace Taviosystem {
 
@@ -159,6 +160,11 @@ bool TavioSystem::shutdown()
         m_legacyHubInfoMap.clear();
         // Freed with the other hubs; a later sign-in makes a new one.
         d->tessalyHub = nullptr;
+        // The classroom-server hub goes with the others, listed or not; the next initialise()
+        // makes it again.
+        if (m_rondel2Hub && !hubs.values().contains(m_rondel2Hub))
+            d->retiredHubs.append(m_rondel2Hub);
+        m_rondel2Hub = nullptr;
     }
     // The packet callbacks go first: once cleared, no packet thread can reach a hub.
     for (auto it = hubs.cbegin(); it != hubs.cend(); ++it) {

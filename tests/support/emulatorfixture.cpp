@@ -1,5 +1,7 @@
 #include "emulatorfixture.h"
 
+#include "classroomsettings.h"
+
 #include <QtCore/QCoreApplication>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QSettings>
@@ -65,6 +67,7 @@ void EmulatorTest::SetUp()
         QSettings::NativeFormat, QSettings::UserScope, dataDir->filePath(QStringLiteral("user")));
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
         dataDir->filePath(QStringLiteral("system")));
+    pointClassroomServerAtClosedPort();
     system = std::make_unique<TestSystem>();
     system->setHardwareLibraryName(QStringLiteral(TAVIO_EMULATOR_PATH));
 }

@@ -434,6 +434,11 @@ protected:
     // Hands a complete device message to the session's receive callback, or the asyncReceiveMsg
     // signal (runs on the event thread).
     void deliverReceivedMessage(unsigned int uid, const QByteArray& message);
+    // Hands one answer to the host: to the callback the host gave for `session`, else by the
+    // session's signal. `text` is the answer of text-like sessions (valid marks a text answer),
+    // `value` that of yes/no, true/false and Likert sessions; a message has neither.
+    void deliverAnswer(SessionType session, unsigned int uid, int questionId, const QString& text,
+        int value, bool valid, void* context);
     // Runs on the packet thread: posts a copy of the packet to the event thread for `handler`.
     void postPacketEvent(EventType type, const QByteArray& packet, AbstractAsEventHandler* handler);
     // The name reported when the hub's name cannot be read.

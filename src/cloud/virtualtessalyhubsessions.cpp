@@ -216,68 +216,15 @@ void VirtualTessalyHub::reportAnswer(quint32 uid, const QString& response)
     if (!processQuestionResponse(session, int(uid), response, m_displayOption, m_equation, vote,
             text, value, m_poll.optionCount))
         return;
-    const int questionId = m_currentQuestionId;
-    void* context = m_callbackContext;
-    switch (session) {
-    case SessionType_Multichoice:
-        if (m_multichoiceCallback)
-            m_multichoiceCallback(this, uid, questionId, text, context);
-        else
-            Q_EMIT multichoiceSessionResponse(this, uid, questionId, text);
-        break;
-    case SessionType_YesNo: {
-        const auto answer = YesNoResponse(translateToYesNoResponse(text, vote));
-        if (m_yesNoCallback)
-            m_yesNoCallback(this, uid, questionId, answer, context);
-        else
-            Q_EMIT yesNoSessionResponse(this, uid, questionId, answer);
-        break;
-    }
-    case SessionType_TrueFalse: {
-        const auto answer = TrueFalseResponse(translateToTrueFalseResponse(text, vote));
-        if (m_trueFalseCallback)
-            m_trueFalseCallback(this, uid, questionId, answer, context);
-        else
-            Q_EMIT trueFalseSessionResponse(this, uid, questionId, answer);
-        break;
-    }
-    case SessionType_Likert:
-        if (m_likertCallback)
-            m_likertCallback(this, uid, questionId, vote, context);
-        else
-            Q_EMIT likertSessionResponse(this, uid, questionId, vote);
-        break;
-    case SessionType_Numeric:
-        if (m_numericCallback)
-            m_numericCallback(this, uid, questionId, text, context);
-        else
-            Q_EMIT numericSessionResponse(this, uid, questionId, text);
-        break;
-    case SessionType_Text: {
-        const bool valid = value == 0;
-        if (!valid)
-            recordError(Error_InvalidEquationAnswer);
-        if (m_textCallback)
-            m_textCallback(this, uid, questionId, text, context, valid);
-        else
-            Q_EMIT textSessionResponse(this, uid, questionId, text, valid);
-        break;
-    }
-    case SessionType_SortInOrder:
-        if (m_sortInOrderCallback)
-            m_sortInOrderCallback(this, uid, questionId, text, context);
-        else
-            Q_EMIT sortInOrderSessionResponse(this, uid, questionId, text);
-        break;
-    case SessionType_Message:
-        if (m_messageCallback)
-            m_messageCallback(this, uid, questionId, context);
-        else
-            Q_EMIT messageSessionResponse(this, uid, questionId);
-        break;
-    default:
-        break;
-    }
+    int answer = vote;
+    if (session == SessionType_YesNo)
+        answer = translateToYesNoResponse(text, vote);
+    else if (session == SessionType_TrueFalse)
+        answer = translateToTrueFalseResponse(text, vote);
+    const bool valid = value == 0;
+    if (session == SessionType_Text && !valid)
+        recordError(Error_InvalidEquationAnswer);
+    deliverAnswer(session, uid, m_currentQuestionId, text, answer, valid, m_callbackContext);
 }
 
 // Starting polls ----------------------------------------------------------------------------------

@@ -351,10 +351,8 @@ void TwoPointFourGHzHub::processChoiceAnswer(const QByteArray& packet)
             answer = answer.toLower();
         else if (m_displayOption == DisplayOption_Digits)
             translateToNumericResponse(answer);
-        if (m_multichoiceCallback)
-            m_multichoiceCallback(this, uid, m_currentQuestionId, answer, m_callbackContext);
-        else
-            Q_EMIT multichoiceSessionResponse(this, uid, m_currentQuestionId, answer);
+        deliverAnswer(
+            SessionType_Multichoice, uid, m_currentQuestionId, answer, 0, true, m_callbackContext);
         return;
     }
     for (quint8 byte : response.answers) {
@@ -362,10 +360,8 @@ void TwoPointFourGHzHub::processChoiceAnswer(const QByteArray& packet)
             break;
         answer += QLatin1Char(char(byte));
     }
-    if (m_sortInOrderCallback)
-        m_sortInOrderCallback(this, uid, m_currentQuestionId, answer, m_callbackContext);
-    else
-        Q_EMIT sortInOrderSessionResponse(this, uid, m_currentQuestionId, answer);
+    deliverAnswer(
+        SessionType_SortInOrder, uid, m_currentQuestionId, answer, 0, true, m_callbackContext);
 }
 
 // Runs on the packet thread: one-byte answers and read receipts.
@@ -377,39 +373,13 @@ void TwoPointFourGHzHub::processByteAnswer(const QByteArray& packet)
     const unsigned int uid = getDeviceId(response.address);
     if (uid == 0)
         return;
-    const int questionId = m_currentQuestionId;
-    switch (m_sessionType.load()) {
-    case SessionType_YesNo: {
-        const auto answer = YesNoResponse(translateToYesNoResponse(response.answer));
-        if (m_yesNoCallback)
-            m_yesNoCallback(this, uid, questionId, answer, m_callbackContext);
-        else
-            Q_EMIT yesNoSessionResponse(this, uid, questionId, answer);
-        break;
-    }
-    case SessionType_TrueFalse: {
-        const auto answer = TrueFalseResponse(translateToYesNoResponse(response.answer));
-        if (m_trueFalseCallback)
-            m_trueFalseCallback(this, uid, questionId, answer, m_callbackContext);
-        else
-            Q_EMIT trueFalseSessionResponse(this, uid, questionId, answer);
-        break;
-    }
-    case SessionType_Likert:
-        if (m_likertCallback)
-            m_likertCallback(this, uid, questionId, response.answer, m_callbackContext);
-        else
-            Q_EMIT likertSessionResponse(this, uid, questionId, response.answer);
-        break;
-    case SessionType_Message:
-        if (m_messageCallback)
-            m_messageCallback(this, uid, questionId, m_callbackContext);
-        else
-            Q_EMIT messageSessionResponse(this, uid, questionId);
-        break;
-    default:
-        break;
-    }
+    const SessionType session = m_sessionType;
+    int value = response.answer;
+    if (session == SessionType_YesNo || session == SessionType_TrueFalse)
+        value = translateToYesNoResponse(response.answer);
+    else if (session != SessionType_Likert && session != SessionType_Message)
+        return;
+    deliverAnswer(session, uid, m_currentQuestionId, QString(), value, true, m_callbackContext);
 }
 
 // Runs on the packet thread, or on the hub's thread when an answer stopped coming.
@@ -423,10 +393,7 @@ void TwoPointFourGHzHub::handleBufferCollectionCompleted(
         return;
     const int questionId = m_currentQuestionId;
     if (m_sessionType == SessionType_Numeric) {
-        if (m_numericCallback)
-            m_numericCallback(this, uid, questionId, answer, m_callbackContext);
-        else
-            Q_EMIT numericSessionResponse(this, uid, questionId, answer);
+        deliverAnswer(SessionType_Numeric, uid, questionId, answer, 0, true, m_callbackContext);
         return;
     }
     if (m_sessionType != SessionType_Text)
@@ -440,10 +407,64 @@ void TwoPointFourGHzHub::handleBufferCollectionCompleted(
             valid = false;
         }
     }
-    if (m_textCallback)
-        m_textCallback(this, uid, questionId, delivered, m_callbackContext, valid);
-    else
-        Q_EMIT textSessionResponse(this, uid, questionId, delivered, valid);
+    deliverAnswer(SessionType_Text, uid, questionId, delivered, 0, valid, m_callbackContext);
+}
+
+void TwoPointFourGHzHub::deliverAnswer(SessionType session, unsigned int uid, int questionId,
+    const QString& text, int value, bool valid, void* context)
+{
+    switch (session) {
+    case SessionType_Multichoice:
+        if (m_multichoiceCallback)
+            m_multichoiceCallback(this, uid, questionId, text, context);
+        else
+            Q_EMIT multichoiceSessionResponse(this, uid, questionId, text);
+        break;
+    case SessionType_SortInOrder:
+        if (m_sortInOrderCallback)
+            m_sortInOrderCallback(this, uid, questionId, text, context);
+        else
+            Q_EMIT sortInOrderSessionResponse(this, uid, questionId, text);
+        break;
+    case SessionType_YesNo:
+        if (m_yesNoCallback)
+            m_yesNoCallback(this, uid, questionId, YesNoResponse(value), context);
+        else
+            Q_EMIT yesNoSessionResponse(this, uid, questionId, YesNoResponse(value));
+        break;
+    case SessionType_TrueFalse:
+        if (m_trueFalseCallback)
+            m_trueFalseCallback(this, uid, questionId, TrueFalseResponse(value), context);
+        else
+            Q_EMIT trueFalseSessionResponse(this, uid, questionId, TrueFalseResponse(value));
+        break;
+    case SessionType_Likert:
+        if (m_likertCallback)
+            m_likertCallback(this, uid, questionId, value, context);
+        else
+            Q_EMIT likertSessionResponse(this, uid, questionId, value);
+        break;
+    case SessionType_Numeric:
+        if (m_numericCallback)
+            m_numericCallback(this, uid, questionId, text, context);
+        else
+            Q_EMIT numericSessionResponse(this, uid, questionId, text);
+        break;
+    case SessionType_Text:
+        if (m_textCallback)
+            m_textCallback(this, uid, questionId, text, context, valid);
+        else
+            Q_EMIT textSessionResponse(this, uid, questionId, text, valid);
+        break;
+    case SessionType_Message:
+        if (m_messageCallback)
+            m_messageCallback(this, uid, questionId, context);
+        else
+            Q_EMIT messageSessionResponse(this, uid, questionId);
+        break;
+    default:
+        break;
+    }
 }
 
 // Registration -----------------------------------------------------------------------------------

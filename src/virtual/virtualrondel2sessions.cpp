@@ -424,78 +424,26 @@ void VirtualRondel2Hub::reportAnswer(quint32 uid, const QVariantMap& map, int ge
     }
     if (type < SessionType_Multichoice || type > SessionType_Message)
         return;
-    const int questionId = m_currentQuestionId;
-    void* context = m_callbackContext;
-    if (type == SessionType_Message) {
-        if (m_messageCallback)
-            m_messageCallback(this, uid, questionId, context);
-        else
-            Q_EMIT messageSessionResponse(this, uid, questionId);
-        return;
-    }
     int vote = 0;
     QString text;
     int value = 0;
-    processQuestionResponse(
-        int(type), uid, answer, m_displayOption, m_mathsFlag, vote, text, value);
-    switch (type) {
-    case SessionType_Multichoice:
-        if (m_multichoiceCallback)
-            m_multichoiceCallback(this, uid, questionId, text, context);
-        else
-            Q_EMIT multichoiceSessionResponse(this, uid, questionId, text);
-        break;
-    case SessionType_SortInOrder:
-        if (m_sortInOrderCallback)
-            m_sortInOrderCallback(this, uid, questionId, text, context);
-        else
-            Q_EMIT sortInOrderSessionResponse(this, uid, questionId, text);
-        break;
-    case SessionType_YesNo: {
-        const YesNoResponse yesNo = text == QLatin1String("Yes") ? YesNoResponse_Yes
-            : text == QLatin1String("No")                        ? YesNoResponse_No
-                                                                 : YesNoResponse_Invalid;
-        if (m_yesNoCallback)
-            m_yesNoCallback(this, uid, questionId, yesNo, context);
-        else
-            Q_EMIT yesNoSessionResponse(this, uid, questionId, yesNo);
-        break;
+    if (type != SessionType_Message)
+        processQuestionResponse(
+            int(type), uid, answer, m_displayOption, m_mathsFlag, vote, text, value);
+    int delivered = vote;
+    if (type == SessionType_YesNo) {
+        delivered = text == QLatin1String("Yes") ? YesNoResponse_Yes
+            : text == QLatin1String("No")        ? YesNoResponse_No
+                                                 : YesNoResponse_Invalid;
+    } else if (type == SessionType_TrueFalse) {
+        delivered = text == QLatin1String("True") ? TrueFalseResponse_True
+            : text == QLatin1String("False")      ? TrueFalseResponse_False
+                                                  : TrueFalseResponse_Invalid;
+    } else if (type == SessionType_Likert && (vote < 1 || vote > m_likertScale)) {
+        qCWarning(lcRondel2) << "a Likert answer outside the scale:" << answer;
+        return;
     }
-    case SessionType_TrueFalse: {
-        const TrueFalseResponse trueFalse = text == QLatin1String("True") ? TrueFalseResponse_True
-            : text == QLatin1String("False")                              ? TrueFalseResponse_False
-                                             : TrueFalseResponse_Invalid;
-        if (m_trueFalseCallback)
-            m_trueFalseCallback(this, uid, questionId, trueFalse, context);
-        else
-            Q_EMIT trueFalseSessionResponse(this, uid, questionId, trueFalse);
-        break;
-    }
-    case SessionType_Likert:
-        if (vote < 1 || vote > m_likertScale) {
-            qCWarning(lcRondel2) << "a Likert answer outside the scale:" << answer;
-            return;
-        }
-        if (m_likertCallback)
-            m_likertCallback(this, uid, questionId, vote, context);
-        else
-            Q_EMIT likertSessionResponse(this, uid, questionId, vote);
-        break;
-    case SessionType_Numeric:
-        if (m_numericCallback)
-            m_numericCallback(this, uid, questionId, text, context);
-        else
-            Q_EMIT numericSessionResponse(this, uid, questionId, text);
-        break;
-    case SessionType_Text:
-        if (m_textCallback)
-            m_textCallback(this, uid, questionId, text, context, value == 0);
-        else
-            Q_EMIT textSessionResponse(this, uid, questionId, text, value == 0);
-        break;
-    default:
-        break;
-    }
+    deliverAnswer(type, uid, m_currentQuestionId, text, delivered, value == 0, m_callbackContext);
 }
 
 void VirtualRondel2Hub::processQuestionResponse(int type, unsigned int, const QString& answer,

@@ -24,6 +24,19 @@
 namespace CloudService {
 
 namespace {
+// A list handed to a caller on another thread shares nothing with the service's own: built
+// element by element while the caller holds the lock, so the service's later appends never touch
+// a buffer the caller is still reading.
+template <typename T>
+QList<T> unsharedCopy(const QList<T>& list)
+{
+    QList<T> copy;
+    copy.reserve(list.size());
+    for (const T& item : list)
+        copy.append(item);
+    return copy;
+}
+
 const QString SocketPath = QStringLiteral("/collab");
 const QString LatexStart = QStringLiteral("<span class=\"mathquill-embedded-latex\">");
 const QString LatexEnd = QStringLiteral("</span>");
@@ -674,7 +687,7 @@ bool Service::leaveLearner(const QString& token)
 QList<LearnerState> Service::learners() const
 {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    return m_shared->learners;
+    return unsharedCopy(m_shared->learners);
 }
 
 bool Service::answerPoll(const QString& token, const QString& response, int responseTimeMs)
@@ -844,13 +857,14 @@ void Service::setEventDelay(int ms)
 QList<RecordedCall> Service::calls() const
 {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    return m_shared->calls;
+    return unsharedCopy(m_shared->calls);
 }
 
 QList<RecordedCall> Service::callsTo(const QString& path) const
 {
     QList<RecordedCall> matching;
-    for (const RecordedCall& call : calls())
+    const QList<RecordedCall> all = calls();
+    for (const RecordedCall& call : all)
         if (call.path == path)
             matching.append(call);
     return matching;
@@ -876,7 +890,7 @@ void Service::clearCalls()
 QList<Resource> Service::resources() const
 {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    return m_shared->resources;
+    return unsharedCopy(m_shared->resources);
 }
 
 } // namespace CloudService

@@ -512,6 +512,12 @@ protected:
     // does only once its flash is written.
     int m_flashWriteTimeout = m_nFlashWriteResponseMaximumWaitTime;
 
+    // A device's new name: to the host's naming callback (expression or vote), else the signal.
+    void reportNamed(bool expression, unsigned int uid, const QString& name);
+    // The checks every question start makes first: the hub is connected (Error_NotConnected)
+    // and the question id is at least 1 (Error_BadQuestionId).
+    bool checkQuestionStart(int questionId);
+
 private:
     void registerResponseHandlers();
     bool clearWith(const QByteArray& command, OKResponse* response);
@@ -521,13 +527,11 @@ private:
     bool processBusyChangePacket(const QByteArray& packet);
     void processBatteryLowPacket(const QByteArray& packet);
     void processSessionPacket(const QByteArray& packet);
-    void reportNamed(bool expression, unsigned int uid, const QString& name);
     bool isNewInWindow(quint32 uid, std::initializer_list<ListKind> lists);
     Device* findDevice(ListKind kind, unsigned int uid) const;
     void adopt(Device* device);
 
     // Question sessions.
-    bool checkQuestionStart(int questionId);
     bool checkChoiceQuestionStart(int questionId, int numOptions, int numResponses);
     bool refuseWhenInSession();
     quint8 nextEntityId();

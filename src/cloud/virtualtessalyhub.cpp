@@ -300,17 +300,7 @@ void VirtualTessalyHub::onLearnerJoin(const QString& token, const QString& learn
         Q_EMIT deviceListChanged();
     }
     if (m_sessionType == SessionType_ExpressionNaming) {
-        DeviceNamedCallback callback = nullptr;
-        void* context = nullptr;
-        {
-            std::lock_guard<std::mutex> locker(m_namedCallbacksMutex);
-            callback = m_expressionDeviceNamedCallback;
-            context = m_expressionDeviceNamedContext;
-        }
-        if (callback)
-            callback(this, uid, name, context);
-        else
-            Q_EMIT expressionDeviceNamed(name, uid);
+        reportNamed(true, uid, name);
     } else if (m_sessionType == SessionType_EndUserNaming) {
         if (m_endUserNamingCallback)
             m_endUserNamingCallback(this, uid, m_currentQuestionId, name, m_callbackContext);
@@ -436,16 +426,8 @@ bool VirtualTessalyHub::startExpressionEnduserNamingSession(int questionId, Char
     int maxLength, bool, EndUserNamingCallback callback, void* context)
 {
     return onOwnThread(this, [=] {
-        if (!hasCollaboration(true))
+        if (!checkPollStart(questionId))
             return false;
-        if (!isConnected()) {
-            recordError(Error_NotConnected);
-            return false;
-        }
-        if (questionId < 1) {
-            recordError(Error_BadQuestionId);
-            return false;
-        }
         if (!isValidMaxNameLength(maxLength) || !noSessionRunning())
             return false;
         m_endUserNamingCallback = callback;

@@ -233,17 +233,7 @@ void VirtualTessalyHub::reportAnswer(quint32 uid, const QString& response)
 // the question number.
 bool VirtualTessalyHub::checkPollStart(int questionId)
 {
-    if (!hasCollaboration(true))
-        return false;
-    if (!isConnected()) {
-        recordError(Error_NotConnected);
-        return false;
-    }
-    if (questionId < 1) {
-        recordError(Error_BadQuestionId);
-        return false;
-    }
-    return true;
+    return hasCollaboration(true) && checkQuestionStart(questionId);
 }
 
 // The session is in place before the poll starts: answers may come while the call waits.

@@ -587,17 +587,7 @@ void VirtualRondel2Hub::onGetDeviceInfo(QNetworkReply* reply, QVariant result)
         if (first)
             Q_EMIT expressionDeviceRegistered(name, uid, Device::SubType_Expression);
     } else if (action == QLatin1String(RenameAction)) {
-        DeviceNamedCallback callback = nullptr;
-        void* context = nullptr;
-        {
-            std::lock_guard<std::mutex> locker(m_namedCallbacksMutex);
-            callback = m_expressionDeviceNamedCallback;
-            context = m_expressionDeviceNamedContext;
-        }
-        if (callback)
-            callback(this, uid, name, context);
-        else
-            Q_EMIT expressionDeviceNamed(name, uid);
+        reportNamed(true, uid, name);
     } else if (action == QLatin1String(NamingAction)) {
         if (m_endUserNamingCallback)
             m_endUserNamingCallback(this, uid, m_endUserQuestionId, name, m_callbackContext);

@@ -32,17 +32,7 @@ const char* const GenerationKey = "generation";
 // number. The session-specific checks follow, then whether a session runs already.
 bool VirtualRondel2Hub::checkVotingStart(int questionId)
 {
-    if (!requireBeacon())
-        return false;
-    if (!isConnected()) {
-        recordError(Error_NotConnected);
-        return false;
-    }
-    if (questionId < 1) {
-        recordError(Error_BadQuestionId);
-        return false;
-    }
-    return true;
+    return requireBeacon() && checkQuestionStart(questionId);
 }
 
 bool VirtualRondel2Hub::refuseWhenBusy()
